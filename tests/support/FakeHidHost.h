@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "reader/FrameTransfer.h"
+#include "reader/HidHost.h"
+
+namespace rdrconf::testing {
+
+// An in-memory HID host. It lists the interfaces it was given, records every
+// request in order (with the 9 bytes of each set and each answered get),
+// answers gets from a script, and can make any single request fail.
+class FakeHidHost final : public HidHost {
+ public:
+  enum class Kind { kList, kOpen, kSet, kGet, kClose };
+  struct Request {
+    Kind kind;
+    std::string path;        // the interface concerned; empty for the listing
+    FeatureReport report{};  // what was set, or what a get delivered
+    bool succeeded = true;
+  };
+
+  static constexpr const char* kReaderPath = "/dev/hidraw-reader";
+
+  // Interfaces are listed in the order in which they were added.
+  void AddInterface(const std::string& path, std::uint16_t vendorId, std::uint16_t productId);
+  void AddReader(const std::string& path = kReaderPath);
+  void RemoveInterface(const std::string& path);  // the device is unplugged
+
+  // Answers to get requests: queued frames first, one per get, then the
+  // default answer (eight zero bytes unless set).
+  void QueueAnswer(const ReaderFrame& frame);
+  void SetDefaultAnswer(const ReaderFrame& frame);
+
+  void FailListing() { failListing_ = true; }
+  void FailOpen(const std::string& path) { failingOpens_.insert(path); }
+  void FailSet(int n) { failingSets_.insert(n); }  // the n-th set request, from 1
+  void FailGet(int n) { failingGets_.insert(n); }  // the n-th get request, from 1
+
+  const std::vector<Request>& Requests() const { return requests_; }
+  std::vector<Kind> Kinds() const;
+  // The reports of every set request, in order, failed ones included.
+  std::vector<FeatureReport> SetReports() const;
+  std::vector<std::string> OpenedPaths() const;
+  int Opens() const { return opens_; }
+  int Closes() const { return closes_; }
+  int OpenNow() const { return static_cast<int>(open_.size()); }
+  void ClearRequests() { requests_.clear(); }
+
+  std::optional<std::vector<HidInterfaceInfo>> ListInterfaces() override;
+  HidDeviceToken Open(const std::string& path) override;
+  bool SetFeature(HidDeviceToken device, const FeatureReport& report) override;
+  bool GetFeature(HidDeviceToken device, FeatureReport& report) override;
+  void Close(HidDeviceToken device) override;
+
+ private:
+  bool IsPresent(const std::string& path) const;
+  std::string PathOf(HidDeviceToken device) const;
+
+  std::vector<HidInterfaceInfo> interfaces_;
+  std::deque<ReaderFrame> answers_;
+  ReaderFrame defaultAnswer_{};
+  bool failListing_ = false;
+  std::set<std::string> failingOpens_;
+  std::set<int> failingSets_;
+  std::set<int> failingGets_;
+  std::vector<Request> requests_;
+  std::map<HidDeviceToken, std::string> open_;
+  HidDeviceToken nextToken_ = 1;
+  int opens_ = 0;
+  int closes_ = 0;
+  int sets_ = 0;
+  int gets_ = 0;
+};
+
+// Builds a report from its nine bytes, for readable expectations.
+FeatureReport Report(std::initializer_list<std::uint8_t> bytes);
+
+}  // namespace rdrconf::testing
