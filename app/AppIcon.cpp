@@ -1,0 +1,13 @@
+#include "app/AppIcon.h"
+
+namespace rdrconf {
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (const int size : {16, 32, 48, 64, 128, 256}) {
+    icon.addFile(QStringLiteral(":/rdrconf/icons/rdrconf-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+}  // namespace rdrconf
