@@ -1,0 +1,115 @@
+#pragma once
+
+#include <string>
+
+#include "sqliteprovider/DataReader.h"
+#include "sqliteprovider/DbType.h"
+#include "sqliteprovider/Export.h"
+#include "sqliteprovider/Parameter.h"
+
+struct sqlite3_stmt;
+
+namespace sqliteprovider {
+
+class Connection;
+class DataTable;
+
+// One SQL statement on a connection, with a forward-only cursor over its
+// rows. Only the first statement of a text is compiled. Column indexes count
+// from 0, parameter indexes from 1.
+class SQLITEPROVIDER_EXPORT Command {
+ public:
+  explicit Command(const Connection& connection);
+  // Compiles the text; throws "Not open database connection." on a closed
+  // connection and the connection's Exception when the text does not compile.
+  Command(const Connection& connection, const std::string& text);
+  // Same connection and text, compiled anew: no bound values, at the start.
+  Command(const Command& other);
+  Command& operator=(const Command&) = delete;
+  ~Command();
+
+  // Rewinds the statement, then compiles the new text. The rewind reports a
+  // failed earlier run once more: it throws and the command keeps its text
+  // and statement. Values must be bound anew afterwards, even for the same
+  // text.
+  void setCommandText(const std::string& text);
+
+  // Steps to the first row and captures the column count.
+  void execute();
+  void moveNext();
+  bool isEof() const;
+  int getFieldCount() const;
+  // Steps once; the rows changed by the most recent finished insert, update
+  // or delete on the connection.
+  int executeNonQuery();
+  // Each steps once and reads column 0 of the row; without a row the
+  // scalars give false and leave out alone, the others give 0 or "".
+  bool executeScalar(int& out);
+  bool executeScalar(double& out);
+  bool executeScalar(long long& out);
+  bool executeScalar(std::string& out, bool wide);
+  int executeInt();
+  double executeDouble();
+  long long executeInt64();
+  // The value as UTF-8, or with wide as UTF-16 bytes in machine order.
+  std::string executeString(bool wide);
+  // A reader on this command; no step is made.
+  const DataReader executeReader();
+  // Runs the text afresh into the table; statement, cursor and bound values
+  // play no part.
+  void fill(DataTable& table);
+
+  // Row access; "Index out of range" unless 0 <= index < getFieldCount().
+  std::string getFieldName(int index) const;
+  DbType getFieldDbType(int index) const;
+  // The declared type of the table column; empty for an expression.
+  std::string getDataTypeName(int index) const;
+  bool isDbNull(int index) const;
+  int getInt32(int index) const;
+  long long getInt64(int index) const;
+  double getFloat(int index) const;
+  std::string getString(int index) const;
+  std::string getString16(int index) const;
+  // n + 1 bytes: the n bytes of the value and a zero byte. The caller
+  // releases the array with delete[].
+  char* getBlob(int index) const;
+
+  Parameter createParameter();
+  // Binding that ignores the engine's answer: a bad index, a running
+  // statement or a missing statement bind nothing and report nothing.
+  void appendParameter(int index);  // NULL
+  void appendParameter(int index, const int& value);
+  void appendParameter(int index, const long& value);
+  void appendParameter(int index, const long long& value);
+  void appendParameter(int index, const double& value);
+  void appendParameter(int index, const std::string& value);
+  void appendParameter(int index, const char* value);
+  // Wide text, stored as UTF-16.
+  void appendParameter(int index, const std::wstring& value);
+  void appendParameter(int index, const wchar_t* value);
+  // A byte string of length bytes.
+  void appendParameter(int index, const char* data, int length);
+  void appendParameter(int index, const void* data, int length);
+
+ private:
+  void prepare();
+  // The one place where the statement advances: true for a row, false at
+  // the end.
+  bool step();
+  void reset();
+  // Releases the statement; the command holds none afterwards, even when
+  // the engine reports the failure of the last run.
+  void finalize();
+  void verify(int index) const;
+
+  friend class DataReader;
+  friend class Parameter;
+
+  bool eof;
+  int fieldCount;
+  const Connection& connection;
+  sqlite3_stmt* statement;
+  std::string commandText;
+};
+
+}  // namespace sqliteprovider

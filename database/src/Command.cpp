@@ -1,0 +1,280 @@
+#include "sqliteprovider/Command.h"
+
+#include <sqlite3.h>
+
+#include "Engine.h"
+#include "sqliteprovider/Connection.h"
+#include "sqliteprovider/DataTable.h"
+#include "sqliteprovider/Exception.h"
+
+namespace sqliteprovider {
+
+Command::Command(const Connection& connection)
+    : eof(true), fieldCount(0), connection(connection), statement(nullptr) {}
+
+Command::Command(const Connection& connection, const std::string& text)
+    : eof(true), fieldCount(0), connection(connection), statement(nullptr), commandText(text) {
+  prepare();
+}
+
+Command::Command(const Command& other)
+    : eof(true), fieldCount(0), connection(other.connection), statement(nullptr), commandText(other.commandText) {
+  if (!commandText.empty()) {
+    prepare();
+  }
+}
+
+Command::~Command() {
+  // The engine may answer with the failure of the last run; nothing may
+  // leave a destructor, and the statement is released either way.
+  sqlite3_finalize(statement);
+}
+
+void Command::setCommandText(const std::string& text) {
+  reset();
+  // Running the same text again is the common loop of inserts: rewinding
+  // and clearing the values gives what a fresh compile would, without it.
+  // A statement left over from an earlier handle of the connection is
+  // compiled anew.
+  if (statement && text == commandText && sqlite3_db_handle(statement) == connection.handle) {
+    sqlite3_clear_bindings(statement);
+    return;
+  }
+  finalize();
+  commandText = text;
+  prepare();
+}
+
+void Command::prepare() {
+  connection.checkOpened();
+  // The _v2 form makes a failed step report the engine's real cause at once
+  // and recompiles by itself after a schema change.
+  if (sqlite3_prepare_v2(connection.handle, commandText.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    throw Exception(connection);
+  }
+}
+
+bool Command::step() {
+  if (commandText.empty()) {
+    throw Exception(detail::kTextNotAssigned);
+  }
+  if (!statement) {
+    throw Exception(detail::kStatementNull);
+  }
+  // A closed connection runs nothing, even while the engine still keeps the
+  // database for this statement.
+  connection.checkOpened();
+  switch (sqlite3_step(statement)) {
+    case SQLITE_ROW:
+      return true;
+    case SQLITE_DONE:
+      return false;
+    default:
+      throw Exception(connection);
+  }
+}
+
+void Command::reset() {
+  if (statement && sqlite3_reset(statement) != SQLITE_OK) {
+    throw Exception(connection);
+  }
+}
+
+void Command::finalize() {
+  if (!statement) {
+    return;
+  }
+  const int result = sqlite3_finalize(statement);
+  statement = nullptr;
+  if (result != SQLITE_OK) {
+    throw Exception(connection);
+  }
+}
+
+void Command::verify(int index) const {
+  if (index < 0 || index >= fieldCount) {
+    throw Exception(detail::kColumnOutOfRange);
+  }
+}
+
+void Command::execute() {
+  eof = !step();
+  fieldCount = sqlite3_column_count(statement);
+}
+
+void Command::moveNext() {
+  eof = !step();
+}
+
+bool Command::isEof() const {
+  return eof;
+}
+
+int Command::getFieldCount() const {
+  return fieldCount;
+}
+
+int Command::executeNonQuery() {
+  step();
+  return sqlite3_changes(connection.handle);
+}
+
+bool Command::executeScalar(int& out) {
+  if (!step()) {
+    return false;
+  }
+  out = sqlite3_column_int(statement, 0);
+  return true;
+}
+
+bool Command::executeScalar(double& out) {
+  if (!step()) {
+    return false;
+  }
+  out = sqlite3_column_double(statement, 0);
+  return true;
+}
+
+bool Command::executeScalar(long long& out) {
+  if (!step()) {
+    return false;
+  }
+  out = sqlite3_column_int64(statement, 0);
+  return true;
+}
+
+bool Command::executeScalar(std::string& out, bool wide) {
+  if (!step()) {
+    return false;
+  }
+  out = wide ? detail::text16(statement, 0) : detail::text(statement, 0);
+  return true;
+}
+
+int Command::executeInt() {
+  return step() ? sqlite3_column_int(statement, 0) : 0;
+}
+
+double Command::executeDouble() {
+  return step() ? sqlite3_column_double(statement, 0) : 0.0;
+}
+
+long long Command::executeInt64() {
+  return step() ? sqlite3_column_int64(statement, 0) : 0;
+}
+
+std::string Command::executeString(bool wide) {
+  std::string out;
+  executeScalar(out, wide);
+  return out;
+}
+
+const DataReader Command::executeReader() {
+  return DataReader(*this);
+}
+
+void Command::fill(DataTable& table) {
+  table.assign(connection, commandText);
+}
+
+std::string Command::getFieldName(int index) const {
+  verify(index);
+  return detail::fieldName(statement, index);
+}
+
+DbType Command::getFieldDbType(int index) const {
+  verify(index);
+  return detail::fieldDbType(statement, index);
+}
+
+std::string Command::getDataTypeName(int index) const {
+  verify(index);
+  return detail::dataTypeName(statement, index);
+}
+
+bool Command::isDbNull(int index) const {
+  verify(index);
+  return detail::fieldDbType(statement, index) == DbNull;
+}
+
+int Command::getInt32(int index) const {
+  verify(index);
+  return sqlite3_column_int(statement, index);
+}
+
+long long Command::getInt64(int index) const {
+  verify(index);
+  return sqlite3_column_int64(statement, index);
+}
+
+double Command::getFloat(int index) const {
+  verify(index);
+  return sqlite3_column_double(statement, index);
+}
+
+std::string Command::getString(int index) const {
+  verify(index);
+  return detail::text(statement, index);
+}
+
+std::string Command::getString16(int index) const {
+  verify(index);
+  return detail::text16(statement, index);
+}
+
+char* Command::getBlob(int index) const {
+  verify(index);
+  return detail::blob(statement, index);
+}
+
+Parameter Command::createParameter() {
+  return Parameter(*this);
+}
+
+// The engine's answers are dropped on purpose: appendParameter never fails.
+void Command::appendParameter(int index) {
+  detail::bindNull(statement, index);
+}
+
+void Command::appendParameter(int index, const int& value) {
+  detail::bindInt(statement, index, value);
+}
+
+// long is 64-bit here; the 32-bit call would cut it.
+void Command::appendParameter(int index, const long& value) {
+  detail::bindInt64(statement, index, value);
+}
+
+void Command::appendParameter(int index, const long long& value) {
+  detail::bindInt64(statement, index, value);
+}
+
+void Command::appendParameter(int index, const double& value) {
+  detail::bindDouble(statement, index, value);
+}
+
+void Command::appendParameter(int index, const std::string& value) {
+  detail::bindText(statement, index, value.data(), value.size());
+}
+
+void Command::appendParameter(int index, const char* value) {
+  detail::bindText(statement, index, value);
+}
+
+void Command::appendParameter(int index, const std::wstring& value) {
+  detail::bindWideText(statement, index, value.c_str(), value.size());
+}
+
+void Command::appendParameter(int index, const wchar_t* value) {
+  detail::bindWideText(statement, index, value);
+}
+
+void Command::appendParameter(int index, const char* data, int length) {
+  detail::bindBlob(statement, index, data, length);
+}
+
+void Command::appendParameter(int index, const void* data, int length) {
+  detail::bindBlob(statement, index, data, length);
+}
+
+}  // namespace sqliteprovider

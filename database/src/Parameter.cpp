@@ -1,0 +1,78 @@
+#include "sqliteprovider/Parameter.h"
+
+#include <sqlite3.h>
+
+#include "Engine.h"
+#include "sqliteprovider/Command.h"
+#include "sqliteprovider/Exception.h"
+
+namespace sqliteprovider {
+
+Parameter::Parameter(const Command& command) : command(command), valueAssigned(false) {}
+
+Parameter::~Parameter() = default;
+
+void Parameter::assigned() const {
+  if (valueAssigned) {
+    throw Exception(detail::kParameterAssigned);
+  }
+}
+
+void Parameter::verify(int result) {
+  if (result != SQLITE_OK) {
+    throw Exception(command.connection);
+  }
+  valueAssigned = true;
+}
+
+void Parameter::set(int index) {
+  assigned();
+  verify(detail::bindNull(command.statement, index));
+}
+
+void Parameter::set(int index, const int& value) {
+  assigned();
+  verify(detail::bindInt(command.statement, index, value));
+}
+
+void Parameter::set(int index, const long long& value) {
+  assigned();
+  verify(detail::bindInt64(command.statement, index, value));
+}
+
+void Parameter::set(int index, const double& value) {
+  assigned();
+  verify(detail::bindDouble(command.statement, index, value));
+}
+
+void Parameter::set(int index, const std::string& value) {
+  assigned();
+  verify(detail::bindText(command.statement, index, value.data(), value.size()));
+}
+
+void Parameter::set(int index, const char* value) {
+  assigned();
+  verify(detail::bindText(command.statement, index, value));
+}
+
+void Parameter::set(int index, const std::wstring& value) {
+  assigned();
+  verify(detail::bindWideText(command.statement, index, value.c_str(), value.size()));
+}
+
+void Parameter::set(int index, const wchar_t* value) {
+  assigned();
+  verify(detail::bindWideText(command.statement, index, value));
+}
+
+void Parameter::set(int index, const char* data, int length) {
+  assigned();
+  verify(detail::bindBlob(command.statement, index, data, length));
+}
+
+void Parameter::set(int index, const void* data, int length) {
+  assigned();
+  verify(detail::bindBlob(command.statement, index, data, length));
+}
+
+}  // namespace sqliteprovider
