@@ -1,0 +1,286 @@
+#include "i18n/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+namespace rdrconf {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view TrimFront(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  return text;
+}
+
+std::string_view Trim(std::string_view text) {
+  text = TrimFront(text);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Length of the UTF-8 sequence that `lead` starts; 0 when it cannot start one.
+std::size_t Utf8SequenceLength(char byte) {
+  const auto lead = static_cast<unsigned char>(byte);
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// Where the key of a lookup stands in a file's content, or where it would go.
+struct Location {
+  bool sectionFound = false;
+  // End of the text of the section's last line that is neither blank nor a
+  // comment: a new key goes here.
+  std::size_t sectionEnd = 0;
+  bool keyFound = false;
+  // The value as written in the file: from the first non-blank character
+  // after '=' to the end of the line, line ending excluded.
+  std::size_t valueBegin = 0;
+  std::size_t valueEnd = 0;
+};
+
+Location Locate(std::string_view content, std::string_view section, std::string_view key) {
+  Location where;
+  std::size_t pos = content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  while (pos < content.size()) {
+    const std::size_t newline = content.find('\n', pos);
+    std::size_t end = newline == std::string_view::npos ? content.size() : newline;
+    const std::size_t next = newline == std::string_view::npos ? content.size() : newline + 1;
+    if (end > pos && content[end - 1] == '\r') --end;
+    const std::string_view text = TrimFront(content.substr(pos, end - pos));
+    pos = next;
+
+    if (text.empty() || text.front() == ';') continue;
+    if (text.front() == '[') {
+      const std::size_t close = text.rfind(']');
+      if (close == std::string_view::npos) {
+        if (where.sectionFound) where.sectionEnd = end;
+        continue;
+      }
+      // Only the first matching section counts.
+      if (where.sectionFound) return where;
+      if (SameName(Trim(text.substr(1, close - 1)), section)) {
+        where.sectionFound = true;
+        where.sectionEnd = end;
+      }
+      continue;
+    }
+    if (!where.sectionFound) continue;
+    where.sectionEnd = end;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos || !SameName(Trim(text.substr(0, equals)), key)) continue;
+    where.keyFound = true;
+    where.valueEnd = end;
+    where.valueBegin = end - TrimFront(text.substr(equals + 1)).size();
+    return where;
+  }
+  return where;
+}
+
+// The whole content of a regular file; std::nullopt when it cannot be read.
+// `missing` tells that the file (or its folder) does not exist.
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& missing,
+                                         mode_t& mode) {
+  missing = false;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    missing = errno == ENOENT;
+    return std::nullopt;
+  }
+  std::optional<std::string> content;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    mode = info.st_mode & 07777;
+    content.emplace();
+    char buffer[8192];
+    for (;;) {
+      const ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got > 0) {
+        content->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0) {
+        break;
+      } else if (errno != EINTR) {
+        content.reset();
+        break;
+      }
+    }
+  }
+  close(fd);
+  return content;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t put = write(fd, data.data(), data.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// Permission bits a newly created file gets: 0666 less the umask. Reading
+// the umask means setting it; the program is single-threaded, so no other
+// thread creates a file in between.
+mode_t NewFileMode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// Puts `content` in place of the file at `path`: a temporary file in the
+// same folder, written, flushed to disk and renamed over `path`.
+bool ReplaceFile(const std::string& path, std::string_view content, mode_t mode) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string temporary = (slash == std::string::npos ? "./" : folder) + "." + name + ".XXXXXX";
+
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, content) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  // Make the rename itself durable; the new file is in place either way.
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+bool HoldsLineBreakOrNul(std::string_view text) {
+  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// The line ending the file already uses (that of its first line), LF for a
+// file without one.
+std::string_view LineEnding(std::string_view content) {
+  const std::size_t newline = content.find('\n');
+  return newline != std::string_view::npos && newline > 0 && content[newline - 1] == '\r' ? "\r\n" : "\n";
+}
+
+}  // namespace
+
+std::string CutToProfileLimit(std::string_view text) {
+  std::size_t cut = std::min(text.size(), kProfileValueLimit);
+  // A UTF-8 character that straddles the cut goes whole: find the byte that
+  // starts it (at most three bytes back) and check that the bytes after the
+  // cut really complete it, so that other encodings are left alone.
+  if (cut < text.size() && IsUtf8Continuation(text[cut])) {
+    std::size_t lead = cut - 1;
+    while (lead > 0 && cut - lead < 3 && IsUtf8Continuation(text[lead])) {
+      --lead;
+    }
+    const std::size_t end = lead + Utf8SequenceLength(text[lead]);
+    bool straddles = end > cut && end <= text.size();
+    for (std::size_t i = cut; straddles && i < end; ++i) {
+      straddles = IsUtf8Continuation(text[i]);
+    }
+    if (straddles) cut = lead;
+  }
+  return std::string(text.substr(0, cut));
+}
+
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue) {
+  bool missing = false;
+  mode_t mode = 0;
+  const std::optional<std::string> content = ReadWholeFile(path, missing, mode);
+  if (!content) return CutToProfileLimit(defaultValue);
+  const Location where = Locate(*content, Trim(section), Trim(key));
+  if (!where.keyFound) return CutToProfileLimit(defaultValue);
+  const std::string_view raw(content->data() + where.valueBegin, where.valueEnd - where.valueBegin);
+  return CutToProfileLimit(Unquote(Trim(raw)));
+}
+
+bool WriteProfileString(const std::string& path, std::string_view section,
+                        std::string_view key, std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) || HoldsLineBreakOrNul(value) ||
+      key.find('=') != std::string_view::npos ||
+      (!key.empty() && (key.front() == '[' || key.front() == ';'))) {
+    return false;
+  }
+
+  // Replace the target of a symbolic link, not the link.
+  std::string target = path;
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) return false;
+    target = resolved;
+  }
+
+  bool missing = false;
+  mode_t mode = 0;
+  std::optional<std::string> content = ReadWholeFile(target, missing, mode);
+  if (!content) {
+    if (!missing) return false;
+    content.emplace();
+    mode = NewFileMode();
+  }
+
+  const Location where = Locate(*content, section, key);
+  const std::string_view eol = LineEnding(*content);
+  std::string entry(key);
+  entry += '=';
+  entry += value;
+  if (where.keyFound) {
+    content->replace(where.valueBegin, where.valueEnd - where.valueBegin, value);
+  } else if (where.sectionFound) {
+    content->insert(where.sectionEnd, std::string(eol) + entry);
+  } else {
+    if (!content->empty() && content->back() != '\n') *content += eol;
+    *content += '[';
+    *content += section;
+    *content += ']';
+    *content += eol;
+    *content += entry;
+    *content += eol;
+  }
+  return ReplaceFile(target, *content, mode);
+}
+
+}  // namespace rdrconf

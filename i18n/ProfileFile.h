@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// A small INI ("profile") file layer: one value looked up or written by
+// section and key. Plain C++ and POSIX, no Qt.
+//
+// File format as read:
+// - A UTF-8 byte-order mark at the very start is skipped; lines end in LF or
+//   CRLF.
+// - Spaces and tabs around section names, key names and values are ignored.
+// - A line whose first non-blank character is ';' is a comment. There are no
+//   inline comments: "key=a ; b" has the value "a ; b".
+// - "[name]" starts a section; the name runs to the last ']' of the line.
+//   A line that starts with '[' but holds no ']' is ignored.
+// - "key=value" is an entry; the key runs to the first '='. Lines of any
+//   other shape, and entries before the first section, are ignored.
+// - Section and key names match without regard to ASCII case. The first
+//   matching section is the only one searched, and its first matching key
+//   wins.
+// - One pair of matching double or single quotes around a value is removed.
+// - The section and key names asked for are trimmed of blanks as well.
+namespace rdrconf {
+
+// Values are read as into a buffer of this many bytes, terminating zero
+// included: at most kProfileValueLimit bytes of a value are used.
+inline constexpr std::size_t kProfileBufferSize = 200;
+inline constexpr std::size_t kProfileValueLimit = kProfileBufferSize - 1;
+
+// Cuts text to at most kProfileValueLimit bytes without splitting a UTF-8
+// character: a multi-byte character that the cut after the 199th byte would
+// split is dropped whole. Bytes that are not UTF-8 (a GB18030 file, say) are
+// cut after the 199th byte, even inside one of their own characters.
+std::string CutToProfileLimit(std::string_view text);
+
+// The value of `key` in `section` of the file at `path`, cut with
+// CutToProfileLimit. `defaultValue`, cut the same way, when the file cannot
+// be read or holds no such section or key.
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue);
+
+// Sets `key` in `section` of the file at `path` to `value`:
+// - the first matching key line of the first matching section is rewritten
+//   in place (its indentation, the key as spelt in the file, the blanks
+//   around '=' and its line ending stay);
+// - a missing key is added after the last line of the section that is
+//   neither blank nor a comment;
+// - a missing section is appended, with the key, at the end of the file;
+// - a missing file is created.
+// Every other byte of the file stays as it was. The new content goes to a
+// temporary file in the same folder, which is flushed to disk and renamed
+// over the old one, so readers see either the old or the new file, never a
+// partial one; the file's permission bits are kept, and a symbolic link is
+// followed and its target replaced.
+//
+// Returns false, and leaves the old file and no temporary file behind, when
+// anything fails, and refuses to write names or values that would break the
+// file's structure: a line break or NUL byte anywhere, or a key holding '='
+// or starting with '[' or ';'.
+bool WriteProfileString(const std::string& path, std::string_view section,
+                        std::string_view key, std::string_view value);
+
+}  // namespace rdrconf
