@@ -1,10 +1,8 @@
 #include "i18n/ProfileFile.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -200,22 +198,15 @@ TEST_F(ProfileFileTest, FailedWriteIsReportedAndLeavesNothingBehind) {
   EXPECT_EQ(FolderEntries(), std::set<std::string>{"folder.ini"});
 }
 
-// Root ignores permission bits, so make the new file's write fail through
-// the file-size limit instead.
 TEST_F(ProfileFileTest, WriteThatCannotBeFinishedLeavesTheOldFileUntouched) {
   const std::string before = "[s]\nk=" + std::string(100, 'x') + "\n";
   WriteBytes(kFile, before);
 
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 64;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool written = WriteProfileString(kFile, "s", "k", std::string(150, 'y'));
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previousHandler);
-
+  bool written = true;
+  {
+    test::FileSizeLimit limit(64);
+    written = WriteProfileString(kFile, "s", "k", std::string(150, 'y'));
+  }
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadBytes(kFile), before);
   EXPECT_EQ(FolderEntries(), std::set<std::string>{kFile});
