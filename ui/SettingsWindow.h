@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QIcon>
+#include <array>
+#include <functional>
+
+#include "app/DialogBase.h"
+#include "i18n/CaptionTarget.h"
+#include "reader/ReaderCommands.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace rdrconf {
+
+// Control ids of the settings window.
+namespace settings_id {
+inline constexpr int kCardType = 1052;
+inline constexpr int kCardnoType = 1048;
+inline constexpr int kMode = 1051;
+inline constexpr int kEnter = 1050;
+inline constexpr int kPowerSaving = 1000;
+inline constexpr int kSetConfig = 1049;
+inline constexpr int kRestoreConfig = 1016;
+inline constexpr int kLblCardnoType = 1063;
+inline constexpr int kLblEnter = 1065;
+inline constexpr int kLblMode = 1064;
+inline constexpr int kLblCardType = 1061;
+inline constexpr int kBoxReader = 1062;
+}  // namespace settings_id
+
+// The system menu item that opens the language dialog. Commands are
+// compared with their low four bits cleared.
+inline constexpr int kLanguageCommand = 256;
+inline constexpr int kSystemCommandMask = 0xFFF0;
+inline constexpr char kLanguageMenuText[] = "Language";
+
+// The card-number formats every card type offers; positions 8 to 12 (IC
+// cards only) come from the language file.
+inline constexpr std::array<const char*, 8> kFixedCardnoFormats = {
+    "6h", "8h", "10h", "5h10d", "6h10d", "8h10d", "10h10d", "2h10d+4h10d"};
+inline constexpr int kDefaultCardnoFormat = 4;  // "6h10d"
+inline constexpr int kFirstIcOnlyFormat = 8;
+
+// The window's layout, template 134.
+const DialogTemplate& SettingsWindowTemplate();
+
+// The settings window: the tool's only working window. It writes the chosen
+// reader options, or the reader's defaults, and reports each outcome in a
+// message box. Every exchange opens the reader afresh and closes it when
+// the exchange, and its message box, are over.
+class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
+  Q_OBJECT
+
+ public:
+  explicit CRDRCONFNormalDlg(QWidget* parent = nullptr);
+  ~CRDRCONFNormalDlg() override;
+
+  void SetWindowCaption(const std::string& text) override;
+  void SetControlCaption(int id, const std::string& text) override;
+
+ protected:
+  void DoDataExchange(DataExchange& exchange) override;
+  void OnInitDialog() override;
+  void OnCommand(int id) override;
+  void OnListSelectionChange(int id) override;
+  void OnCloseRequest() override;
+  void OnSystemCommand(int id) override;
+
+ private:
+  void InitSettingsWindow();
+  void OnCardTypeChange();
+  void OnSetConfig();
+  void OnRestoreConfig();
+  ReaderParameterBlock ParameterBlockFromMembers() const;
+  // Opens the reader, reads the controls, runs `command` and shows its
+  // outcome; closes the reader after the message box.
+  void RunConfigCommand(const std::function<CommandResult(const ReaderHandle&)>& command);
+
+  QIcon m_hIcon;
+  QComboBox* m_comboCardnoType;
+  int m_nCardnoType = 0;
+  int m_nEnter = 0;
+  int m_nMode = 0;
+  int m_bPowerSaving = 0;
+  QComboBox* m_comboCardType;
+  int m_nCardType = 0;
+  QGroupBox* m_boxReader;
+  QLabel* m_lblCardType;
+  QLabel* m_lblCardnoType;
+  QLabel* m_lblMode;
+  QLabel* m_lblEnter;
+  QCheckBox* m_chkPowerSaving;
+  QPushButton* m_btnSetConfig;
+  QPushButton* m_btnRestoreConfig;
+};
+
+}  // namespace rdrconf
