@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reader/ReaderCommands.h"
+#include "tests/support/emulated/EmulatedHidBus.h"
+
+// Words for what an emulated reader received, for test messages and for
+// printing an exchange as it happens.
+namespace rdrconf::emulated {
+
+// The name of a card-number format position: "6h" ... "2h10d+4h10d" for 0-7,
+// "IC-only format N" for 8-12, "unknown format N" beyond.
+std::string FormatName(std::uint8_t cardnoType);
+
+// "format 6h10d (4), Active, Enter, power saving off".
+std::string DescribeSettings(const ReaderParameterBlock& block);
+
+// "header: command 6, 5 bytes", "data chunk: 04 01 01 00 00 00 00 00"
+// (followed by " = settings: ..." for the first chunk of a command 6),
+// "open notice", "close notice", "unknown: 00 12 34 ..." (all nine bytes).
+std::string DescribeReport(const ReceivedReport& report);
+
+}  // namespace rdrconf::emulated
