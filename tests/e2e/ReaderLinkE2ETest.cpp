@@ -1,0 +1,321 @@
+// The reader link over the real hidapi backend, against readers emulated as
+// hidraw devices: what reaches the device, byte for byte, and what the link
+// makes of the device's answers.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "reader/FrameTransfer.h"
+#include "reader/HidHost.h"
+#include "reader/ReaderCommands.h"
+#include "reader/ReaderDiscovery.h"
+#include "tests/support/emulated/EmulatedHidBus.h"
+#include "tests/support/emulated/ReportText.h"
+
+namespace rdrconf {
+namespace {
+
+using emulated::EmulatedHidBus;
+using emulated::EmulatedHidDevice;
+using emulated::EmulatedReader;
+using emulated::FeatureRequest;
+using emulated::ReaderBehaviour;
+using emulated::ReportKind;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr FeatureRequest kSet = FeatureRequest::kSet;
+constexpr FeatureRequest kGet = FeatureRequest::kGet;
+
+const FeatureReport kCommand6Header{0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0x63};
+
+FeatureReport ChunkOf(const ReaderParameterBlock& block) {
+  return {0x00, block.cardno_type, block.mode, block.enter, block.power_saving, block.reserved,
+          0x00, 0x00, 0x00};
+}
+
+std::vector<FeatureReport> BytesOf(const std::vector<emulated::ReceivedReport>& reports) {
+  std::vector<FeatureReport> bytes;
+  for (const auto& report : reports) bytes.push_back(report.bytes);
+  return bytes;
+}
+
+std::vector<ReportKind> KindsOf(const std::vector<emulated::ReceivedReport>& reports) {
+  std::vector<ReportKind> kinds;
+  for (const auto& report : reports) kinds.push_back(report.kind);
+  return kinds;
+}
+
+class ReaderLinkE2E : public ::testing::Test {
+ protected:
+  EmulatedHidBus bus_;
+};
+
+TEST_F(ReaderLinkE2E, HostListsTheBusInOrderWithIdsAndNodes) {
+  EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
+  EmulatedReader& reader = bus_.AddReader();
+
+  const auto interfaces = CurrentHidHost().ListInterfaces();
+
+  ASSERT_TRUE(interfaces.has_value());
+  ASSERT_EQ(interfaces->size(), 2u);
+  EXPECT_EQ((*interfaces)[0].path, keyboard.NodePath());
+  EXPECT_EQ((*interfaces)[0].vendorId, 0x046D);
+  EXPECT_EQ((*interfaces)[0].productId, 0xC31C);
+  EXPECT_EQ((*interfaces)[1].path, reader.NodePath());
+  EXPECT_EQ((*interfaces)[1].vendorId, kReaderVendorId);
+  EXPECT_EQ((*interfaces)[1].productId, kReaderProductId);
+  EXPECT_EQ(keyboard.Opens() + reader.Opens(), 0);  // listing opens nothing
+}
+
+TEST_F(ReaderLinkE2E, SetAndRestoreReachTheReaderAsExactReports) {
+  EmulatedReader& reader = bus_.AddReader();
+  const ReaderParameterBlock blocks[] = {
+      {7, 0, 0, 1, 0},   // "2h10d+4h10d", Passive, No-Enter, power saving on
+      {12, 1, 0, 0, 0},  // an IC-only format
+      {0, 0, 1, 1, 0},
+  };
+  for (const ReaderParameterBlock& block : blocks) {
+    SCOPED_TRACE(emulated::DescribeSettings(block));
+    reader.ClearRecords();
+    ReaderHandle handle = OpenReader();
+    ASSERT_TRUE(handle.IsOpen());
+
+    EXPECT_EQ(SetReaderConfig(handle, block), kCommandDone);
+    // One set exchange is three requests: header set, answer get, chunk set.
+    EXPECT_THAT(reader.FeatureRequests(), ElementsAre(kSet, kGet, kSet));
+    EXPECT_THAT(BytesOf(reader.Reports()), ElementsAre(kCommand6Header, ChunkOf(block)));
+    EXPECT_EQ(reader.Settings(), block);
+
+    reader.ClearRecords();
+    EXPECT_EQ(RestoreReaderConfig(handle), kCommandDone);
+    EXPECT_THAT(reader.FeatureRequests(), ElementsAre(kSet, kGet, kSet));
+    EXPECT_THAT(BytesOf(reader.Reports()),
+                ElementsAre(kCommand6Header,
+                            FeatureReport{0x00, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+  }
+}
+
+TEST_F(ReaderLinkE2E, NoticesArriveAndAreAnswered) {
+  EmulatedReader& reader = bus_.AddReader();
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+
+  EXPECT_TRUE(NotifyOpen(handle));
+  EXPECT_TRUE(NotifyClose(handle));
+
+  EXPECT_THAT(reader.FeatureRequests(), ElementsAre(kSet, kGet, kSet, kGet));
+  EXPECT_THAT(KindsOf(reader.Reports()),
+              ElementsAre(ReportKind::kOpenNotice, ReportKind::kCloseNotice));
+  EXPECT_THAT(BytesOf(reader.Reports()),
+              ElementsAre(FeatureReport{0x00, 0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63},
+                          FeatureReport{0x00, 0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63}));
+  EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+}
+
+TEST_F(ReaderLinkE2E, SearchOpensNoDeviceWithOtherIds) {
+  EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
+  EmulatedHidDevice& sameVendor = bus_.AddOtherDevice(kReaderVendorId, 0x0001);
+  EmulatedHidDevice& sameProduct = bus_.AddOtherDevice(0x1D58, kReaderProductId);
+  EmulatedReader& reader = bus_.AddReader();
+  EmulatedHidDevice& after = bus_.AddOtherDevice(0x04F3, 0x0C4B);
+
+  ReaderHandle handle = OpenReader();
+
+  ASSERT_TRUE(handle.IsOpen());
+  EXPECT_EQ(SetReaderConfig(handle, {5, 1, 1, 0, 0}), kCommandDone);
+  EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{5, 1, 1, 0, 0}));
+  EXPECT_EQ(reader.Opens(), 1);
+  for (const EmulatedHidDevice* other : {&keyboard, &sameVendor, &sameProduct, &after}) {
+    SCOPED_TRACE(other->UsbName());
+    EXPECT_EQ(other->Opens(), 0);
+    EXPECT_THAT(other->FeatureRequests(), IsEmpty());
+  }
+}
+
+TEST_F(ReaderLinkE2E, FirstOfTwoReadersWinsAndTheSecondIsNeverOpened) {
+  EmulatedReader& first = bus_.AddReader();
+  EmulatedReader& second = bus_.AddReader();
+
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+  EXPECT_EQ(SetReaderConfig(handle, {1, 0, 1, 0, 0}), kCommandDone);
+
+  EXPECT_EQ(first.Settings(), (ReaderParameterBlock{1, 0, 1, 0, 0}));
+  EXPECT_EQ(second.Opens(), 0);
+  EXPECT_EQ(second.Settings(), ReaderParameterBlock::Defaults());
+}
+
+TEST_F(ReaderLinkE2E, ReaderThatFailsToOpenDoesNotHideTheNextOne) {
+  EmulatedReader& broken = bus_.AddReader();
+  EmulatedReader& working = bus_.AddReader();
+  broken.FailOpens(true);
+
+  ReaderHandle handle = OpenReader();
+
+  ASSERT_TRUE(handle.IsOpen());
+  EXPECT_EQ(SetReaderConfig(handle, {3, 1, 0, 0, 0}), kCommandDone);
+  EXPECT_EQ(working.Settings(), (ReaderParameterBlock{3, 1, 0, 0, 0}));
+  EXPECT_EQ(broken.Opens(), 1);
+  EXPECT_THAT(broken.FeatureRequests(), IsEmpty());
+}
+
+TEST_F(ReaderLinkE2E, NoReaderThatOpensGivesTheInvalidHandle) {
+  bus_.AddOtherDevice(0x046D, 0xC31C);
+  EmulatedReader& broken = bus_.AddReader();
+  broken.FailOpens(true);
+
+  EXPECT_TRUE(OpenReader().IsInvalid());
+  EXPECT_EQ(broken.Opens(), 1);
+}
+
+TEST_F(ReaderLinkE2E, UnpluggedReaderIsNotFoundAndWorksWhenPluggedBack) {
+  EmulatedReader& reader = bus_.AddReader();
+  reader.Unplug();
+
+  EXPECT_TRUE(OpenReader().IsInvalid());
+  EXPECT_EQ(reader.Opens(), 0);
+
+  reader.Plug();
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+  EXPECT_EQ(SetReaderConfig(handle, {6, 0, 0, 0, 0}), kCommandDone);
+  EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{6, 0, 0, 0, 0}));
+}
+
+TEST_F(ReaderLinkE2E, ReaderUnpluggedWhileOpenFailsTheExchange) {
+  EmulatedReader& reader = bus_.AddReader();
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+
+  reader.Unplug();
+
+  EXPECT_EQ(SetReaderConfig(handle, {6, 0, 0, 0, 0}), kCommandFailed);
+  EXPECT_FALSE(NotifyClose(handle));
+  EXPECT_THAT(reader.Reports(), IsEmpty());
+  EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+}
+
+// What the link makes of each way the reader can answer a command-6 header.
+struct AnswerCase {
+  const char* name;
+  ReaderBehaviour behaviour;
+  CommandResult result;
+  std::vector<FeatureRequest> requests;
+  std::vector<ReportKind> received;
+  bool settingsTaken;
+};
+
+class ReaderAnswerE2E : public ReaderLinkE2E, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(ReaderAnswerE2E, DecidesTheResultAndWhetherTheChunkIsSent) {
+  const AnswerCase& c = GetParam();
+  EmulatedReader& reader = bus_.AddReader();
+  reader.SetBehaviour(c.behaviour);
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+  const ReaderParameterBlock block{2, 0, 1, 1, 0};
+
+  EXPECT_EQ(SetReaderConfig(handle, block), c.result);
+
+  EXPECT_EQ(reader.FeatureRequests(), c.requests);
+  EXPECT_EQ(KindsOf(reader.Reports()), c.received);
+  EXPECT_EQ(reader.Settings(), c.settingsTaken ? block : ReaderParameterBlock::Defaults());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ReaderAnswerE2E,
+    ::testing::Values(
+        AnswerCase{"Acknowledged", ReaderBehaviour::kNormal, kCommandDone, {kSet, kGet, kSet},
+                   {ReportKind::kHeader, ReportKind::kDataChunk}, true},
+        AnswerCase{"Refused", ReaderBehaviour::kRefuse, kCommandFailed, {kSet, kGet},
+                   {ReportKind::kHeader}, false},
+        AnswerCase{"Status", ReaderBehaviour::kStatus, kCommandStatus, {kSet, kGet},
+                   {ReportKind::kHeader}, false},
+        AnswerCase{"Stalled", ReaderBehaviour::kStall, kCommandFailed, {kSet}, {}, false},
+        // The header's answer need not echo it, and command 6 reads nothing
+        // after its chunk.
+        AnswerCase{"Garbage", ReaderBehaviour::kGarbage, kCommandDone, {kSet, kGet, kSet},
+                   {ReportKind::kHeader, ReportKind::kDataChunk}, true}),
+    [](const ::testing::TestParamInfo<AnswerCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ReaderLinkE2E, OtherCommandsWaitForEachChunksAcknowledgement) {
+  EmulatedReader& reader = bus_.AddReader();
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+  const std::uint8_t data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+
+  EXPECT_EQ(SendReaderCommand(handle, 0x07, sizeof data, data), kCommandDone);
+
+  EXPECT_THAT(reader.FeatureRequests(), ElementsAre(kSet, kGet, kSet, kGet, kSet, kGet));
+  EXPECT_THAT(BytesOf(reader.Reports()),
+              ElementsAre(FeatureReport{0x00, 0x55, 0x11, 0x07, 0x0A, 0x63, 0x63, 0x63, 0x63},
+                          FeatureReport{0x00, 1, 2, 3, 4, 5, 6, 7, 8},
+                          FeatureReport{0x00, 9, 10, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+}
+
+TEST_F(ReaderLinkE2E, ChunkWithoutAcknowledgementEndsTheTransferAfterFiveReads) {
+  EmulatedReader& reader = bus_.AddReader();
+  reader.SetBehaviour(ReaderBehaviour::kGarbage);
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+  const std::uint8_t data[10] = {};
+
+  EXPECT_EQ(SendReaderCommand(handle, 0x07, sizeof data, data), kCommandFailed);
+
+  EXPECT_THAT(reader.FeatureRequests(),
+              ElementsAre(kSet, kGet, kSet, kGet, kGet, kGet, kGet, kGet));
+  EXPECT_THAT(KindsOf(reader.Reports()), ElementsAre(ReportKind::kHeader, ReportKind::kDataChunk));
+}
+
+TEST_F(ReaderLinkE2E, ObserverSeesEachReportBeforeTheRequestCompletes) {
+  EmulatedReader& reader = bus_.AddReader();
+  std::mutex mutex;
+  std::vector<std::string> seen;
+  reader.SetReportObserver([&](const emulated::ReceivedReport& report) {
+    std::lock_guard lock(mutex);
+    seen.push_back(emulated::DescribeReport(report));
+  });
+  ReaderHandle handle = OpenReader();
+  ASSERT_TRUE(handle.IsOpen());
+
+  ASSERT_TRUE(NotifyOpen(handle));
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_THAT(seen, ElementsAre("open notice"));
+  }
+  ASSERT_EQ(SetReaderConfig(handle, {7, 0, 0, 1, 0}), kCommandDone);
+
+  std::lock_guard lock(mutex);
+  EXPECT_THAT(seen, ElementsAre("open notice", "header: command 6, 5 bytes",
+                                "data chunk: 07 00 00 01 00 00 00 00 = settings: format "
+                                "2h10d+4h10d (7), Passive, No-Enter, power saving on"));
+}
+
+TEST(ReportText, DescribesSettingsAndReports) {
+  struct {
+    ReaderParameterBlock block;
+    const char* text;
+  } const settings[] = {
+      {ReaderParameterBlock::Defaults(), "format 6h10d (4), Active, Enter, power saving off"},
+      {{0, 0, 0, 1, 0}, "format 6h (0), Passive, No-Enter, power saving on"},
+      {{8, 1, 1, 0, 0}, "format IC-only format 8 (8), Active, Enter, power saving off"},
+      {{12, 1, 1, 0, 0}, "format IC-only format 12 (12), Active, Enter, power saving off"},
+      {{13, 2, 3, 4, 0}, "format unknown format 13 (13), mode 2, enter 3, power saving 4"},
+  };
+  for (const auto& s : settings) EXPECT_EQ(emulated::DescribeSettings(s.block), s.text);
+
+  emulated::ReceivedReport unknown;
+  unknown.bytes = {0x01, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0xAB};
+  EXPECT_EQ(emulated::DescribeReport(unknown), "unknown: 01 55 11 06 05 63 63 63 ab");
+  emulated::ReceivedReport secondChunk{ReportKind::kDataChunk, {0x00, 9}, 6, 9, 1};
+  EXPECT_EQ(emulated::DescribeReport(secondChunk), "data chunk: 09 00 00 00 00 00 00 00");
+}
+
+}  // namespace
+}  // namespace rdrconf
