@@ -1,0 +1,93 @@
+// Time of one set exchange (SetReaderConfig) over the real hidapi backend,
+// against a reader emulated with umockdev, with and without the search and
+// open that precede it in the settings window. The counters give the feature
+// requests of one exchange and the opens of an unrelated HID device listed
+// before the reader (the search must open none).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "reader/ReaderCommands.h"
+#include "reader/ReaderDiscovery.h"
+#include "tests/support/emulated/EmulatedHidBus.h"
+
+namespace {
+
+using rdrconf::emulated::EmulatedHidDevice;
+using rdrconf::emulated::EmulatedReader;
+
+EmulatedReader* g_reader = nullptr;
+EmulatedHidDevice* g_unrelated = nullptr;
+
+constexpr rdrconf::ReaderParameterBlock kBlock{7, 0, 0, 1, 0};
+
+void ReportCounters(benchmark::State& state) {
+  const auto iterations = static_cast<double>(state.iterations());
+  state.counters["requests_per_set"] =
+      static_cast<double>(g_reader->FeatureRequests().size()) / iterations;
+  state.counters["unrelated_opens"] = g_unrelated->Opens();
+}
+
+void BM_OpenSetClose(benchmark::State& state) {
+  g_reader->ClearRecords();
+  g_unrelated->ClearRecords();
+  for (auto _ : state) {
+    rdrconf::ReaderHandle handle = rdrconf::OpenReader();
+    if (rdrconf::SetReaderConfig(handle, kBlock) != rdrconf::kCommandDone) {
+      state.SkipWithError("the set exchange failed");
+      return;
+    }
+    handle.Close();
+  }
+  ReportCounters(state);
+}
+BENCHMARK(BM_OpenSetClose)->Unit(benchmark::kMicrosecond);
+
+void BM_SetOnOpenHandle(benchmark::State& state) {
+  rdrconf::ReaderHandle handle = rdrconf::OpenReader();
+  g_reader->ClearRecords();
+  g_unrelated->ClearRecords();
+  for (auto _ : state) {
+    if (rdrconf::SetReaderConfig(handle, kBlock) != rdrconf::kCommandDone) {
+      state.SkipWithError("the set exchange failed");
+      return;
+    }
+  }
+  ReportCounters(state);
+}
+BENCHMARK(BM_SetOnOpenHandle)->Unit(benchmark::kMicrosecond);
+
+// Starts the program again through umockdev-wrapper, once, so that it also
+// runs from scripts/bench, which starts every benchmark program directly.
+int RunUnderWrapper(char** argv) {
+  constexpr const char* kMarker = "RDRCONF_BENCH_UNDER_WRAPPER";
+  if (std::getenv(kMarker) == nullptr) {
+    setenv(kMarker, "1", 1);
+    std::vector<char*> arguments{const_cast<char*>("umockdev-wrapper")};
+    for (char** argument = argv; *argument != nullptr; ++argument) arguments.push_back(*argument);
+    arguments.push_back(nullptr);
+    execvp(arguments[0], arguments.data());
+  }
+  std::fprintf(stderr, "%s: needs umockdev-wrapper (package umockdev)\n", argv[0]);
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The probe is gone before the program starts again: its testbed folder
+  // is removed only when it is destroyed.
+  if (!rdrconf::emulated::EmulatedHidBus().IsActive()) return RunUnderWrapper(argv);
+  rdrconf::emulated::EmulatedHidBus bus;
+  g_unrelated = &bus.AddOtherDevice(0x046D, 0xC31C);
+  g_reader = &bus.AddReader();
+
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
