@@ -16,7 +16,12 @@ DialogTemplate LanguageDialogTemplate() {
   t.caption = "Language";
   t.fontPointSize = 8;
   t.controls = {
-      {kLanguageListId, ControlKind::kDropDownList, {33, 23, 81, 30}, "", {"简体中文", "English"}, false},
+      {kLanguageListId,
+       ControlKind::kDropDownList,
+       {33, 23, 81, 30},
+       "",
+       {"简体中文", "English"},
+       false},
       {kIdOk, ControlKind::kDefaultPushButton, {128, 23, 50, 14}, "Save", {}, false},
   };
   return t;

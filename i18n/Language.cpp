@@ -21,8 +21,8 @@ constexpr ControlText kMainWindowControls[] = {
 }  // namespace
 
 std::string ReadLanguageChoice() {
-  const std::string stored =
-      ReadProfileString(kLanguageChoiceFile, kLanguageChoiceSection, kLanguageChoiceKey, kChineseCode);
+  const std::string stored = ReadProfileString(kLanguageChoiceFile, kLanguageChoiceSection,
+                                               kLanguageChoiceKey, kChineseCode);
   return stored == kChineseCode ? kChineseCode : kEnglishCode;
 }
 

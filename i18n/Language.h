@@ -43,9 +43,10 @@ inline constexpr char kSystemRestart[] = "system_restart";
 
 // Every key, in catalogue order.
 inline constexpr const char* kAllKeys[] = {
-    kFormTitle, kBoxReader, kLblCardType, kLblCardnoType, kLblMode, kLblEnter, kBtnPending,
-    kBtnSetConfig, kBtnRestoreConfig, kType8, kType9, kType10, kType11, kType12,
-    kSysOpenFailed, kSysSuccess, kSysFailed, kSystemOk, kSystemRestart};
+    kFormTitle,  kBoxReader,  kLblCardType,  kLblCardnoType,    kLblMode,
+    kLblEnter,   kBtnPending, kBtnSetConfig, kBtnRestoreConfig, kType8,
+    kType9,      kType10,     kType11,       kType12,           kSysOpenFailed,
+    kSysSuccess, kSysFailed,  kSystemOk,     kSystemRestart};
 }  // namespace ui_text
 
 // The stored choice: "zh-CN" when the file, section or key is missing or

@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -74,7 +74,8 @@ struct Location {
 
 Location Locate(std::string_view content, std::string_view section, std::string_view key) {
   Location where;
-  std::size_t pos = content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  std::size_t pos =
+      content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
   while (pos < content.size()) {
     const std::size_t newline = content.find('\n', pos);
     std::size_t end = newline == std::string_view::npos ? content.size() : newline;
@@ -84,12 +85,8 @@ Location Locate(std::string_view content, std::string_view section, std::string_
     pos = next;
 
     if (text.empty() || text.front() == ';') continue;
-    if (text.front() == '[') {
-      const std::size_t close = text.rfind(']');
-      if (close == std::string_view::npos) {
-        if (where.sectionFound) where.sectionEnd = end;
-        continue;
-      }
+    const std::size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
       // Only the first matching section counts.
       if (where.sectionFound) return where;
       if (SameName(Trim(text.substr(1, close - 1)), section)) {
@@ -112,8 +109,7 @@ Location Locate(std::string_view content, std::string_view section, std::string_
 
 // The whole content of a regular file; std::nullopt when it cannot be read.
 // `missing` tells that the file (or its folder) does not exist.
-std::optional<std::string> ReadWholeFile(const std::string& path, bool& missing,
-                                         mode_t& mode) {
+std::optional<std::string> ReadWholeFile(const std::string& path, bool& missing, mode_t& mode) {
   missing = false;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -167,9 +163,9 @@ mode_t NewFileMode() {
 // same folder, written, flushed to disk and renamed over `path`.
 bool ReplaceFile(const std::string& path, std::string_view content, mode_t mode) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const std::string folder = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temporary = (slash == std::string::npos ? "./" : folder) + "." + name + ".XXXXXX";
+  std::string temporary = folder + "." + name + ".XXXXXX";
 
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) return false;
@@ -197,7 +193,8 @@ bool HoldsLineBreakOrNul(std::string_view text) {
 // file without one.
 std::string_view LineEnding(std::string_view content) {
   const std::size_t newline = content.find('\n');
-  return newline != std::string_view::npos && newline > 0 && content[newline - 1] == '\r' ? "\r\n" : "\n";
+  const bool crlf = newline != std::string_view::npos && newline > 0 && content[newline - 1] == '\r';
+  return crlf ? "\r\n" : "\n";
 }
 
 }  // namespace
@@ -234,8 +231,8 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   return CutToProfileLimit(Unquote(Trim(raw)));
 }
 
-bool WriteProfileString(const std::string& path, std::string_view section,
-                        std::string_view key, std::string_view value) {
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
   section = Trim(section);
   key = Trim(key);
   if (HoldsLineBreakOrNul(section) || HoldsLineBreakOrNul(key) || HoldsLineBreakOrNul(value) ||

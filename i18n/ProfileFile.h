@@ -14,7 +14,7 @@
 // - A line whose first non-blank character is ';' is a comment. There are no
 //   inline comments: "key=a ; b" has the value "a ; b".
 // - "[name]" starts a section; the name runs to the last ']' of the line.
-//   A line that starts with '[' but holds no ']' is ignored.
+//   A line that starts with '[' but holds no ']' is no section header.
 // - "key=value" is an entry; the key runs to the first '='. Lines of any
 //   other shape, and entries before the first section, are ignored.
 // - Section and key names match without regard to ASCII case. The first
@@ -59,7 +59,7 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
 // anything fails, and refuses to write names or values that would break the
 // file's structure: a line break or NUL byte anywhere, or a key holding '='
 // or starting with '[' or ';'.
-bool WriteProfileString(const std::string& path, std::string_view section,
-                        std::string_view key, std::string_view value);
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 }  // namespace rdrconf

@@ -161,7 +161,8 @@ TEST_F(AboutDialogTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
 
   // Once the file can be written again, Save goes through.
   QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
-  EXPECT_EQ(boxes_.Texts(), (QStringList{QStringLiteral("保存失败"), QStringLiteral("重新启动后生效")}));
+  EXPECT_EQ(boxes_.Texts(),
+            (QStringList{QStringLiteral("保存失败"), QStringLiteral("重新启动后生效")}));
   EXPECT_EQ(ReadBytes(kLanguageChoiceFile), "; written by hand\n[config]\nlanguage=en-US\n");
   EXPECT_EQ(dialog.result(), kIdOk);
 }

@@ -102,8 +102,16 @@ TEST_F(LanguageTest, MainWindowGetsItsNineTextsInOrder) {
   RecordingTarget window;
   ApplyMainWindowTexts(window);
   const std::vector<std::pair<int, std::string>> expected = {
-      {RecordingTarget::kWindow, "T"}, {1062, "B"}, {1061, "C"}, {1063, "N"}, {1064, "M"},
-      {1065, "E"}, {1000, "P"}, {1049, "S"}, {1016, "R"}};
+      {RecordingTarget::kWindow, "T"},
+      {1062, "B"},
+      {1061, "C"},
+      {1063, "N"},
+      {1064, "M"},
+      {1065, "E"},
+      {1000, "P"},
+      {1049, "S"},
+      {1016, "R"},
+  };
   EXPECT_EQ(window.calls, expected);
 }
 
@@ -111,15 +119,25 @@ TEST_F(LanguageTest, MainWindowTextsAreSetEmptyWithoutALanguageFile) {
   RecordingTarget window;
   ApplyMainWindowTexts(window);
   const std::vector<std::pair<int, std::string>> expected = {
-      {RecordingTarget::kWindow, ""}, {1062, ""}, {1061, ""}, {1063, ""}, {1064, ""},
-      {1065, ""}, {1000, ""}, {1049, ""}, {1016, ""}};
+      {RecordingTarget::kWindow, ""},
+      {1062, ""},
+      {1061, ""},
+      {1063, ""},
+      {1064, ""},
+      {1065, ""},
+      {1000, ""},
+      {1049, ""},
+      {1016, ""},
+  };
   EXPECT_EQ(window.calls, expected);
 }
 
 // The shipped language files, read from the source tree.
 class ShippedLanguageFileTest : public ::testing::TestWithParam<const char*> {
  protected:
-  std::string Path() const { return std::string(RDRCONF_LANG_DIR) + "/RDRCONF." + GetParam() + ".ini"; }
+  std::string Path() const {
+    return std::string(RDRCONF_LANG_DIR) + "/RDRCONF." + GetParam() + ".ini";
+  }
 };
 
 TEST_P(ShippedLanguageFileTest, HoldsEveryKeyAndNothingElse) {
@@ -127,7 +145,8 @@ TEST_P(ShippedLanguageFileTest, HoldsEveryKeyAndNothingElse) {
   ASSERT_FALSE(bytes.empty()) << Path();
   EXPECT_NE(bytes.compare(0, 3, "\xEF\xBB\xBF"), 0) << "no byte-order mark";
   QStringDecoder utf8(QStringDecoder::Utf8);
-  const QString decoded = utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+  const QString decoded =
+      utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
   EXPECT_FALSE(utf8.hasError()) << "UTF-8 throughout";
 
   for (const char* key : ui_text::kAllKeys) {
@@ -136,7 +155,8 @@ TEST_P(ShippedLanguageFileTest, HoldsEveryKeyAndNothingElse) {
     EXPECT_LT(text.size(), kProfileValueLimit) << key;
   }
   // One line for the section, one per key: no unknown or repeated keys.
-  EXPECT_EQ(decoded.count(QLatin1Char('\n')), 1 + static_cast<qsizetype>(std::size(ui_text::kAllKeys)));
+  EXPECT_EQ(decoded.count(QLatin1Char('\n')),
+            1 + static_cast<qsizetype>(std::size(ui_text::kAllKeys)));
   EXPECT_EQ(decoded.count(QLatin1Char('=')), static_cast<qsizetype>(std::size(ui_text::kAllKeys)));
 }
 

@@ -55,7 +55,7 @@ TEST_F(ProfileFileTest, ReadsValuesAsTheFileHoldsThem) {
       {"missing section", "[t]\nk=v\n", "s", "k", "DEF"},
       {"missing key", "[s]\nkey=v\n", "s", "k", "DEF"},
       {"section name to the last ']'", "[a]b]\nk=v\n", "a]b", "k", "v"},
-      {"header without ']' is skipped", "[s]\n[broken\nk=v\n", "s", "k", "v"},
+      {"header without ']' starts no section", "[s]\n[broken\nk=v\n", "s", "k", "v"},
       {"line without '=' is skipped", "[s]\nk\nk=v\n", "s", "k", "v"},
       {"empty file", "", "s", "k", "DEF"},
   };
@@ -92,7 +92,8 @@ TEST_F(ProfileFileTest, LongValuesAndDefaultsAreCutWithoutSplittingACharacter) {
       {"3-byte character ending at the cut", std::string(196, 'a') + "\xE4\xB8\xAD" + "x",
        std::string(196, 'a') + "\xE4\xB8\xAD"},
       {"4-byte character across the cut", a197 + "\xF0\x9F\x98\x80", a197},
-      {"Chinese text of 67 characters", [] {
+      {"Chinese text of 67 characters",
+       [] {
          std::string s;
          for (int i = 0; i < 67; ++i) s += "\xE4\xB8\xAD";
          return s;
@@ -129,21 +130,24 @@ TEST_F(ProfileFileTest, WriteChangesOnlyWhatItMust) {
       {"creates the file", nullptr, "config", "language", "en-US", "[config]\nlanguage=en-US\n"},
       {"empty file", "", "s", "k", "v", "[s]\nk=v\n"},
       {"replaces in place, keeping everything else",
-       "\xEF\xBB\xBF; settings\r\n\r\n[Config]\r\n  ; which language\r\n  Language = \"zh-CN\"  \r\n"
+       "\xEF\xBB\xBF; settings\r\n\r\n[Config]\r\n  ; which language\r\n  Language = \"zh-CN\"  "
+       "\r\n"
        "other=1\r\n\r\n[language]\r\nlanguage=x\r\n",
        "config", "language", "en-US",
        "\xEF\xBB\xBF; settings\r\n\r\n[Config]\r\n  ; which language\r\n  Language = en-US\r\n"
        "other=1\r\n\r\n[language]\r\nlanguage=x\r\n"},
-      {"keeps the line's own line ending", "[s]\r\nk=1\nj=2\r\n", "s", "k", "9", "[s]\r\nk=9\nj=2\r\n"},
+      {"keeps the line's own line ending", "[s]\r\nk=1\nj=2\r\n", "s", "k", "9",
+       "[s]\r\nk=9\nj=2\r\n"},
       {"last line without line end", "[s]\nk=1", "s", "k", "22", "[s]\nk=22"},
       {"empty value", "[s]\nk=\nj=2\n", "s", "k", "v", "[s]\nk=v\nj=2\n"},
       {"first of repeated keys", "[s]\nk=1\nk=2\n", "s", "k", "3", "[s]\nk=3\nk=2\n"},
-      {"adds the key after the section's last entry", "[a]\nx=1\n\n; about b\n[b]\ny=2\n", "A", "k", "v",
-       "[a]\nx=1\nk=v\n\n; about b\n[b]\ny=2\n"},
+      {"adds the key after the section's last entry", "[a]\nx=1\n\n; about b\n[b]\ny=2\n", "A", "k",
+       "v", "[a]\nx=1\nk=v\n\n; about b\n[b]\ny=2\n"},
       {"adds the key to the first of repeated sections", "[s]\na=1\n[t]\n[s]\nk=2\n", "s", "k", "3",
        "[s]\na=1\nk=3\n[t]\n[s]\nk=2\n"},
       {"adds the key to an empty last section", "x=0\n[a]", "a", "k", "v", "x=0\n[a]\nk=v"},
-      {"adds the key with the file's line ending", "[a]\r\nx=1\r\n", "a", "k", "v", "[a]\r\nx=1\r\nk=v\r\n"},
+      {"adds the key with the file's line ending", "[a]\r\nx=1\r\n", "a", "k", "v",
+       "[a]\r\nx=1\r\nk=v\r\n"},
       {"appends the section", "[a]\nx=1\n", "config", "language", "zh-CN",
        "[a]\nx=1\n[config]\nlanguage=zh-CN\n"},
       {"appends the section after a last line without line end", "[a]\nx=1", "b", "k", "v",
@@ -248,7 +252,9 @@ TEST_F(ProfileFileTest, WriteThroughSymbolicLinkReplacesItsTarget) {
   EXPECT_TRUE(std::filesystem::is_symlink("link.ini"));
   EXPECT_EQ(ReadBytes("real/t.ini"), "[s]\nk=new\n");
   EXPECT_EQ(FolderEntries(), (std::set<std::string>{"link.ini", "real"}));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("real"), std::filesystem::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("real"),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace
