@@ -8,7 +8,8 @@
 #   user-files   a user's edits and language choice survive a new version
 #   folders      where the user's folder goes, and when there is none
 #
-# The environment gives BINDIR, LIBEXECDIR and DATADIR (relative to the prefix).
+# The environment gives BINDIR, LIBEXECDIR and DATADIR (relative to the
+# prefix), and the programs XVFB, XWININFO and APPSTREAMCLI.
 set -euo pipefail
 
 case_name=$1
@@ -49,7 +50,7 @@ start_offscreen() {
 # is ended once its window has appeared.
 window_title() {
   if [[ -z $xvfb_pid ]]; then
-    Xvfb -displayfd 3 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    "$XVFB" -displayfd 3 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb_pid=$!
     for _ in $(seq 300); do
       [[ -s $work/display ]] && break
@@ -68,7 +69,7 @@ window_title() {
   program=$!
   for _ in $(seq 300); do
     # A top-level window line reads: 0x200006 "title": ("rdrconf" "RDRCONF") ...
-    title=$(DISPLAY=$display xwininfo -root -children |
+    title=$(DISPLAY=$display "$XWININFO" -root -children |
       sed -n 's/^ *0x[0-9a-f]* "\(.*\)": ("rdrconf" .*/\1/p' | head -n 1)
     [[ -n $title ]] && break
     kill -0 "$program" 2>/dev/null || break
@@ -98,7 +99,7 @@ case $case_name in
     done
     [[ -x $command && -x $prefix/$LIBEXECDIR/rdrconf/rdrconf ]] ||
       fail "the command or the program it starts is not executable"
-    appstreamcli validate-tree --no-net --override=cid-desktopapp-is-not-rdns=info "$prefix" ||
+    "$APPSTREAMCLI" validate-tree --no-net --override=cid-desktopapp-is-not-rdns=info "$prefix" ||
       fail "appstreamcli validate-tree"
     ;;
 
