@@ -1,7 +1,7 @@
 #pragma once
 
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "sqliteprovider/Export.h"
 
@@ -31,8 +31,10 @@ class SQLITEPROVIDER_EXPORT DataTable {
   std::string getFieldValue(int row, int column) const;
 
  private:
-  // Row-major: the column names first, then each data row.
-  std::vector<std::string> cells;
+  // The engine's whole-table result, row-major: the column names first, then
+  // each data row; a null entry is a NULL value. It is never changed, only
+  // replaced, so copies of a table share it.
+  std::shared_ptr<char*> cells;
   int rowCount;
   int columnCount;
 };
