@@ -61,9 +61,11 @@ bool Command::step() {
   if (!statement) {
     throw Exception(detail::kStatementNull);
   }
-  // A closed connection runs nothing, even while the engine still keeps the
-  // database for this statement.
-  connection.checkOpened();
+  // A statement made on a handle that has been closed since runs nothing,
+  // even while the engine still keeps that database for it.
+  if (sqlite3_db_handle(statement) != connection.handle) {
+    throw Exception(detail::kNotOpen);
+  }
   switch (sqlite3_step(statement)) {
     case SQLITE_ROW:
       return true;

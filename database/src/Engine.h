@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "sqliteprovider/DbType.h"

@@ -39,15 +39,15 @@ TEST_F(DataTableTest, CellsOutsideTheTableAreRefused) {
   EXPECT_EQ(messageOf([&] { table.getFieldName(-1); }), "Exception: Index out of range.");
 }
 
-TEST_F(DataTableTest, NullReadsLikeTheTextNull) {
-  const DataTable table(db, "SELECT NULL, 'NULL'");
+// NULL reads like the stored text "NULL"; a byte string ends at its first
+// zero byte.
+TEST_F(DataTableTest, ValuesReadInTheEnginesTextForm) {
+  const DataTable table(db, "SELECT NULL, 'NULL', x'610062', 7, 0.5");
   EXPECT_EQ(table.getFieldValue(0, 0), "NULL");
   EXPECT_EQ(table.getFieldValue(0, 1), "NULL");
-}
-
-TEST_F(DataTableTest, ByteStringEndsAtItsFirstZeroByte) {
-  const DataTable table(db, "SELECT x'610062'");
-  EXPECT_EQ(table.getFieldValue(0, 0), "a");
+  EXPECT_EQ(table.getFieldValue(0, 2), "a");
+  EXPECT_EQ(table.getFieldValue(0, 3), "7");
+  EXPECT_EQ(table.getFieldValue(0, 4), "0.5");
 }
 
 TEST_F(DataTableTest, QueryWithoutRowsGivesAnEmptyTable) {

@@ -16,7 +16,9 @@ class DataTable;
 
 // One SQL statement on a connection, with a forward-only cursor over its
 // rows. Only the first statement of a text is compiled. Column indexes count
-// from 0, parameter indexes from 1.
+// from 0, parameter indexes from 1. A statement compiled before its
+// connection was closed runs no more ("Not open database connection.") until
+// setCommandText compiles it again.
 class SQLITEPROVIDER_EXPORT Command {
  public:
   explicit Command(const Connection& connection);
