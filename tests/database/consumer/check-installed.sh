@@ -3,14 +3,14 @@
 # the consumer program against the installed files, once through the CMake
 # package and once with the flags from pkg-config, and runs both.
 #
-#   check-installed.sh <build dir> <configuration> <generator> <C++ compiler> <libdir>
+#   check-installed.sh <build dir> <generator> <C++ compiler> <libdir> [<configuration>]
 set -euo pipefail
 
 build_dir=$1
-config=$2
-generator=$3
-cxx=$4
-libdir=$5
+generator=$2
+cxx=$3
+libdir=$4
+config=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/sqliteprovider-install-XXXXXX")
