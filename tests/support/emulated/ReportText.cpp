@@ -10,6 +10,15 @@ constexpr std::array<const char*, 8> kFormatNames{"6h",    "8h",    "10h",    "5
                                                   "6h10d", "8h10d", "10h10d", "2h10d+4h10d"};
 constexpr std::uint8_t kLastIcOnlyFormat = 12;
 
+// A 0/1 switch by its two names, any other value by its number.
+std::string Switch(std::uint8_t value, const char* on, const char* off, const char* field) {
+  if (value == 1) return on;
+  if (value == 0) return off;
+  return std::string(field) + " " + std::to_string(value);
+}
+
+}  // namespace
+
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   std::string text;
   for (std::size_t i = 0; i < count; ++i) {
@@ -19,15 +28,6 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   }
   return text;
 }
-
-// A 0/1 switch by its two names, any other value by its number.
-std::string Switch(std::uint8_t value, const char* on, const char* off, const char* field) {
-  if (value == 1) return on;
-  if (value == 0) return off;
-  return std::string(field) + " " + std::to_string(value);
-}
-
-}  // namespace
 
 std::string FormatName(std::uint8_t cardnoType) {
   if (cardnoType < kFormatNames.size()) return kFormatNames[cardnoType];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -9,6 +10,9 @@
 // Words for what an emulated reader received, for test messages and for
 // printing an exchange as it happens.
 namespace rdrconf::emulated {
+
+// "00 55 12 ...": the bytes in lower-case hex, one space apart.
+std::string Hex(const std::uint8_t* bytes, std::size_t count);
 
 // The name of a card-number format position: "6h" ... "2h10d+4h10d" for 0-7,
 // "IC-only format N" for 8-12, "unknown format N" beyond.
