@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "i18n/Language.h"
-#include "tests/i18n/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/emulated/EmulatedHidBus.h"
 #include "tests/support/emulated/ReportText.h"

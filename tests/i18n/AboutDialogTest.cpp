@@ -12,7 +12,7 @@
 
 #include "i18n/Language.h"
 #include "i18n/ProfileFile.h"
-#include "tests/i18n/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/FakeMessageBox.h"
 
 namespace rdrconf {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "i18n/ProfileFile.h"
-#include "tests/i18n/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace rdrconf {
 namespace {

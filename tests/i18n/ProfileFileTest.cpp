@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/i18n/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 
 namespace rdrconf {
 namespace {

@@ -12,7 +12,7 @@
 #include <QTimer>
 
 #include "i18n/Language.h"
-#include "tests/i18n/ScratchFolder.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/FakeMessageBox.h"
 #include "ui/SettingsWindow.h"
