@@ -18,7 +18,9 @@
 namespace rdrconf {
 namespace {
 
+using emulated::BytesOf;
 using emulated::EmulatedHidBus;
+using emulated::KindsOf;
 using emulated::EmulatedHidDevice;
 using emulated::EmulatedReader;
 using emulated::FeatureRequest;
@@ -35,18 +37,6 @@ const FeatureReport kCommand6Header{0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x
 FeatureReport ChunkOf(const ReaderParameterBlock& block) {
   return {0x00, block.cardno_type, block.mode, block.enter, block.power_saving, block.reserved,
           0x00, 0x00, 0x00};
-}
-
-std::vector<FeatureReport> BytesOf(const std::vector<emulated::ReceivedReport>& reports) {
-  std::vector<FeatureReport> bytes;
-  for (const auto& report : reports) bytes.push_back(report.bytes);
-  return bytes;
-}
-
-std::vector<ReportKind> KindsOf(const std::vector<emulated::ReceivedReport>& reports) {
-  std::vector<ReportKind> kinds;
-  for (const auto& report : reports) kinds.push_back(report.kind);
-  return kinds;
 }
 
 class ReaderLinkE2E : public ::testing::Test {

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "i18n/Language.h"
-#include "tests/support/ScratchFolder.h"
-#include "tests/support/FakeMessageBox.h"
+#include "tests/support/SettingsWindowFixture.h"
 #include "tests/support/emulated/EmulatedHidBus.h"
 #include "tests/support/emulated/ReportText.h"
 #include "ui/SettingsWindow.h"
@@ -21,74 +20,27 @@
 namespace rdrconf {
 namespace {
 
+using emulated::BytesOf;
 using emulated::EmulatedHidBus;
+using emulated::KindsOf;
 using emulated::EmulatedHidDevice;
 using emulated::EmulatedReader;
 using emulated::ReaderBehaviour;
 using emulated::ReportKind;
-using testing::FakeMessageBox;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 namespace id = settings_id;
 
 const FeatureReport kCommand6Header{0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0x63};
 
-std::vector<FeatureReport> BytesOf(const std::vector<emulated::ReceivedReport>& reports) {
-  std::vector<FeatureReport> bytes;
-  for (const auto& report : reports) bytes.push_back(report.bytes);
-  return bytes;
-}
-
-std::vector<ReportKind> KindsOf(const std::vector<emulated::ReceivedReport>& reports) {
-  std::vector<ReportKind> kinds;
-  for (const auto& report : reports) kinds.push_back(report.kind);
-  return kinds;
-}
-
-// Every text names its key and language, so a test sees where it came from.
-std::string LanguageFile(const std::string& language) {
-  std::string file = "[language]\n";
-  for (const char* key : ui_text::kAllKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
-  return file;
-}
-
-QString Shown(const char* key) { return QStringLiteral("zh:") + QString::fromUtf8(key); }
+QString Shown(const char* key) { return test::Text("zh", key); }
 
 // The choices the tests make in the window: format position 11 (an IC-only
 // format), Passive, No-Enter, power saving on.
 const ReaderParameterBlock kChosen{11, 0, 0, 1, 0};
 
-class SettingsWindowE2E : public test::ScratchFolderTest {
+class SettingsWindowE2E : public test::SettingsWindowFixture {
  protected:
-  void SetUp() override {
-    ScratchFolderTest::SetUp();
-    // No language choice is stored, so the window reads the Chinese file.
-    test::WriteBytes("RDRCONF.zh-CN.ini", LanguageFile("zh"));
-    test::WriteBytes("RDRCONF.en-US.ini", LanguageFile("en"));
-  }
-
-  void TearDown() override {
-    window.reset();
-    ScratchFolderTest::TearDown();
-  }
-
-  void Start() {
-    window = std::make_unique<CRDRCONFNormalDlg>();
-    window->show();
-  }
-
-  template <typename T>
-  T* Get(int controlId) const {
-    return window->ControlAs<T>(controlId);
-  }
-
-  // A user's choice in a drop-down list.
-  void Choose(int listId, int position) {
-    QComboBox* list = Get<QComboBox>(listId);
-    list->setCurrentIndex(position);
-    emit list->activated(position);
-  }
-
   void ChooseTheTestSettings() {
     Choose(id::kCardnoType, kChosen.cardno_type);
     Choose(id::kMode, 1);   // Passive
@@ -96,12 +48,7 @@ class SettingsWindowE2E : public test::ScratchFolderTest {
     Get<QCheckBox>(id::kPowerSaving)->click();
   }
 
-  void Press(int buttonId) { Get<QPushButton>(buttonId)->click(); }
-
   EmulatedHidBus bus;
-  FakeMessageBox boxes;
-  ScopedMessageBox useBoxes{boxes};
-  std::unique_ptr<CRDRCONFNormalDlg> window;
 };
 
 TEST_F(SettingsWindowE2E, StartSendsTheOpenNoticeToTheReaderAndOpensNothingElse) {

@@ -12,16 +12,14 @@
 #include <QTimer>
 
 #include "i18n/Language.h"
-#include "tests/support/ScratchFolder.h"
 #include "tests/support/FakeHidHost.h"
-#include "tests/support/FakeMessageBox.h"
+#include "tests/support/SettingsWindowFixture.h"
 #include "ui/SettingsWindow.h"
 
 namespace rdrconf {
 namespace {
 
 using testing::FakeHidHost;
-using testing::FakeMessageBox;
 using testing::Report;
 namespace id = settings_id;
 
@@ -33,51 +31,20 @@ FeatureReport Block(std::uint8_t format, std::uint8_t mode, std::uint8_t enter, 
   return Report({0x00, format, mode, enter, saving, 0x00, 0x00, 0x00, 0x00});
 }
 
-// Every text names its key and language, so a test sees where it came from.
-std::string LanguageFile(const std::string& language) {
-  std::string file = "[language]\n";
-  for (const char* key : ui_text::kAllKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
-  return file;
-}
+using test::Text;
 
-QString Text(const char* language, const char* key) {
-  return QString::fromUtf8(language) + ':' + QString::fromUtf8(key);
-}
-
-class SettingsWindowTest : public test::ScratchFolderTest {
+class SettingsWindowTest : public test::SettingsWindowFixture {
  protected:
   void SetUp() override {
-    ScratchFolderTest::SetUp();
-    test::WriteBytes("RDRCONF.zh-CN.ini", LanguageFile("zh"));
-    test::WriteBytes("RDRCONF.en-US.ini", LanguageFile("en"));
+    SettingsWindowFixture::SetUp();
     host.AddReader();
   }
 
   void TearDown() override {
     window.reset();
     EXPECT_EQ(host.Opens(), host.Closes()) << "every opened reader is closed";
-    ScratchFolderTest::TearDown();
+    SettingsWindowFixture::TearDown();
   }
-
-  CRDRCONFNormalDlg& Start() {
-    window = std::make_unique<CRDRCONFNormalDlg>();
-    window->show();
-    return *window;
-  }
-
-  template <typename T>
-  T* Get(int controlId) const {
-    return window->ControlAs<T>(controlId);
-  }
-
-  // A user's choice in a drop-down list.
-  void Choose(int listId, int position) {
-    QComboBox* list = Get<QComboBox>(listId);
-    list->setCurrentIndex(position);
-    emit list->activated(position);
-  }
-
-  void Press(int buttonId) { Get<QPushButton>(buttonId)->click(); }
 
   std::vector<FeatureReport> SentAfterStart(std::size_t skip = 1) const {
     auto reports = host.SetReports();
@@ -93,9 +60,6 @@ class SettingsWindowTest : public test::ScratchFolderTest {
 
   FakeHidHost host;
   ScopedHidHost useHost{host};
-  FakeMessageBox boxes;
-  ScopedMessageBox useBoxes{boxes};
-  std::unique_ptr<CRDRCONFNormalDlg> window;
 };
 
 TEST_F(SettingsWindowTest, StartWithAReaderSendsTheOpenNoticeAndShowsNoMessage) {

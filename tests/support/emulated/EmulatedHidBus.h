@@ -39,6 +39,19 @@ struct ReceivedReport {
   int chunk = 0;             // data chunk: its position in the command, from 0
 };
 
+// The bytes, or the kinds, of received reports, for comparing in tests.
+inline std::vector<FeatureReport> BytesOf(const std::vector<ReceivedReport>& reports) {
+  std::vector<FeatureReport> bytes;
+  for (const ReceivedReport& report : reports) bytes.push_back(report.bytes);
+  return bytes;
+}
+
+inline std::vector<ReportKind> KindsOf(const std::vector<ReceivedReport>& reports) {
+  std::vector<ReportKind> kinds;
+  for (const ReceivedReport& report : reports) kinds.push_back(report.kind);
+  return kinds;
+}
+
 // The feature requests a device received, in order.
 enum class FeatureRequest { kSet, kGet };
 
