@@ -25,9 +25,6 @@ struct ReaderParameterBlock {
     return a.cardno_type == b.cardno_type && a.mode == b.mode && a.enter == b.enter &&
            a.power_saving == b.power_saving && a.reserved == b.reserved;
   }
-  friend constexpr bool operator!=(const ReaderParameterBlock& a, const ReaderParameterBlock& b) {
-    return !(a == b);
-  }
 };
 
 inline constexpr ReaderFrame kOpenNotice{0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63};

@@ -32,7 +32,6 @@ class ReaderHandle {
   bool IsNull() const noexcept { return device_ == 0; }
   bool IsInvalid() const noexcept { return device_ == kInvalidValue; }
   bool IsOpen() const noexcept { return !IsNull() && !IsInvalid(); }
-  HidDeviceToken Value() const noexcept { return device_; }
 
   // Closes an open interface; the handle becomes null. Does nothing on a
   // null or invalid handle.
