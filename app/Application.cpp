@@ -39,13 +39,17 @@ void PrepareApplication() {
   QGuiApplication::setDesktopFileName(QStringLiteral("rdrconf"));
 }
 
-CRDRCONFApp::CRDRCONFApp() = default;
-
-bool CRDRCONFApp::InitInstance() {
+void PrepareWindows() {
   // The window font is Calibri; where it is missing, Carlito has the same
   // metrics, so the layout in dialog units keeps its proportions.
   QFont::insertSubstitution(QStringLiteral("Calibri"), QStringLiteral("Carlito"));
   QApplication::setWindowIcon(AppIcon());
+}
+
+CRDRCONFApp::CRDRCONFApp() = default;
+
+bool CRDRCONFApp::InitInstance() {
+  PrepareWindows();
 
   CRDRCONFNormalDlg settingsWindow;
   if (std::getenv("RDRCONF_QUIT_WHEN_SHOWN") != nullptr) new QuitWhenShown(settingsWindow);

@@ -15,8 +15,12 @@ class CRDRCONFApp {
   bool InitInstance();
 };
 
-// Application-wide settings of the toolkit: name, version, the window
-// font's metric-compatible fallback. Called before the QApplication exists.
+// Application-wide settings of the toolkit: name, version. Called before
+// the QApplication exists.
 void PrepareApplication();
+
+// What every window relies on once the QApplication exists: the window
+// font's metric-compatible fallback and the application icon.
+void PrepareWindows();
 
 }  // namespace rdrconf

@@ -14,7 +14,6 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "app/AppIcon.h"
 #include "app/Application.h"
 #include "i18n/AboutDialog.h"
 #include "ui/SettingsWindow.h"
@@ -66,8 +65,7 @@ int main(int argc, char* argv[]) {
 
   rdrconf::PrepareApplication();
   QApplication application(argc, argv);
-  QFont::insertSubstitution(QStringLiteral("Calibri"), QStringLiteral("Carlito"));
-  QApplication::setWindowIcon(rdrconf::AppIcon());
+  rdrconf::PrepareWindows();
 
   bool ok = QDir().mkpath(outputFolder);
   for (const QString code : {QStringLiteral("zh-CN"), QStringLiteral("en-US")}) {
