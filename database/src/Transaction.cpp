@@ -27,8 +27,8 @@ Transaction::~Transaction() {
   try {
     rollback();
   } catch (...) {
-    // Nothing may leave a destructor; the flag stays set, so the connection
-    // still tells that its transaction did not end.
+    // Nothing may leave a destructor. The flag stays set only while the
+    // engine's transaction is really still open (see rollback).
   }
 }
 
@@ -41,7 +41,18 @@ void Transaction::commit() {
 }
 
 void Transaction::rollback() {
-  connection.execute("ROLLBACK TRANSACTION;", nullptr, nullptr);
+  try {
+    connection.execute("ROLLBACK TRANSACTION;", nullptr, nullptr);
+  } catch (const Exception&) {
+    // After some failures, a full disk among them, the engine rolls the
+    // whole transaction back by itself, and the ROLLBACK finds none to end.
+    // The refusal is still reported, but the flag follows the engine: left
+    // set, it would refuse every later transaction on the connection.
+    if (connection.handle && sqlite3_get_autocommit(connection.handle)) {
+      connection.inTransaction = false;
+    }
+    throw;
+  }
   connection.inTransaction = false;
 }
 

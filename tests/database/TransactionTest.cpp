@@ -83,14 +83,22 @@ TEST_F(TransactionTest, RefusedBeginLeavesNoTransaction) {
   EXPECT_FALSE(active());
 }
 
-TEST_F(TransactionTest, DestructorDropsARefusedRollback) {
+TEST_F(TransactionTest, RefusedRollbackThrowsAndFollowsTheEngine) {
   {
     Transaction transaction = db.beginTransaction();
     insert();
     run("COMMIT");  // behind the transaction's back
-  }
+  }  // the destructor's rollback is refused and dropped
   EXPECT_EQ(count(), 1);
-  EXPECT_TRUE(active());  // the rollback failed, so the flag stays
+  // The engine has no transaction left, so neither has the connection: a
+  // stale flag would refuse every later transaction.
+  EXPECT_FALSE(active());
+
+  Transaction transaction = db.beginTransaction();
+  run("COMMIT");
+  EXPECT_EQ(messageOf([&] { transaction.rollback(); }),
+            kMemoryPrefix + "cannot rollback - no transaction is active");
+  EXPECT_FALSE(active());
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ class SQLITEPROVIDER_EXPORT Transaction {
   // rollback is dropped.
   ~Transaction();
 
-  // Both leave the transaction active when the engine refuses them.
+  // Both leave the transaction active when the engine refuses them, except
+  // that a refused rollback ends it when the engine has no transaction left
+  // (it rolls back by itself after some failures, a full disk among them).
   void commit();
   void rollback();
 
