@@ -2,14 +2,29 @@
 # of an interface target instead of global flags.
 #
 #   rdrconf_options   warnings for all builds; AddressSanitizer and
-#                     UndefinedBehaviorSanitizer in Debug builds.
+#                     UndefinedBehaviorSanitizer in Debug builds, unless
+#                     RDRCONF_SANITIZE is off (valgrind cannot run sanitized
+#                     programs); with RDRCONF_FUZZING (clang only) every
+#                     target is instrumented for libFuzzer and sanitized.
+option(RDRCONF_SANITIZE "Build Debug builds with AddressSanitizer and UBSan" ON)
+option(RDRCONF_FUZZING "Instrument every target for libFuzzer (clang)" OFF)
+if(RDRCONF_FUZZING AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  message(FATAL_ERROR "RDRCONF_FUZZING needs clang (-DCMAKE_CXX_COMPILER=clang++)")
+endif()
+
 add_library(rdrconf_options INTERFACE)
 target_compile_features(rdrconf_options INTERFACE cxx_std_17)
-target_compile_options(rdrconf_options INTERFACE
-  -Wall -Wextra -Wpedantic
-  $<$<CONFIG:Debug>:-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined>)
-target_link_options(rdrconf_options INTERFACE
-  $<$<CONFIG:Debug>:-fsanitize=address,undefined>)
+target_compile_options(rdrconf_options INTERFACE -Wall -Wextra -Wpedantic)
+if(RDRCONF_FUZZING)
+  target_compile_options(rdrconf_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(rdrconf_options INTERFACE -fsanitize=address,undefined)
+elseif(RDRCONF_SANITIZE)
+  target_compile_options(rdrconf_options INTERFACE
+    $<$<CONFIG:Debug>:-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined>)
+  target_link_options(rdrconf_options INTERFACE
+    $<$<CONFIG:Debug>:-fsanitize=address,undefined>)
+endif()
 set_property(TARGET rdrconf_options PROPERTY EXPORT_NAME options)
 
 # Qt targets want moc/rcc/uic; switch them on per target.

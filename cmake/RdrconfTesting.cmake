@@ -1,11 +1,22 @@
-# rdrconf_add_gtest(<target> SOURCES <files...> [LIBRARIES <targets...>]
-#                   [ENVIRONMENT <VAR=value...>])
+# rdrconf_add_gtest(<target> [MEMCHECK] SOURCES <files...>
+#                   [LIBRARIES <targets...>] [ENVIRONMENT <VAR=value...>])
 #
 # Builds one GoogleTest program and registers each of its test cases with
 # CTest. Every test runs offscreen (no display needed) and under the
-# sanitizer settings of tests/support/.
+# sanitizer settings of tests/support/. In a build configured with
+# RDRCONF_MEMCHECK (and without sanitizers), a MEMCHECK program is also run
+# whole under valgrind memcheck as the test memcheck.<target>, labelled
+# "memcheck": any memory error or definite leak fails it.
 find_package(GTest REQUIRED)
 include(GoogleTest)
+
+option(RDRCONF_MEMCHECK "Run the MEMCHECK test programs under valgrind" OFF)
+if(RDRCONF_MEMCHECK)
+  if(RDRCONF_SANITIZE AND CMAKE_BUILD_TYPE STREQUAL "Debug")
+    message(FATAL_ERROR "valgrind cannot run sanitized programs: add -DRDRCONF_SANITIZE=OFF")
+  endif()
+  find_program(VALGRIND valgrind REQUIRED)
+endif()
 
 set(RDRCONF_TEST_ENVIRONMENT
   "QT_QPA_PLATFORM=offscreen"
@@ -30,10 +41,19 @@ endif()
 endfunction()
 
 function(rdrconf_add_gtest target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "MEMCHECK" "" "SOURCES;LIBRARIES;ENVIRONMENT" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBRARIES} GTest::gmock GTest::gtest_main rdrconf_options)
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST TEST_LIST ${target}_TESTS)
   set(environment ${RDRCONF_TEST_ENVIRONMENT} ${ARG_ENVIRONMENT})
   rdrconf_set_discovered_test_environment(${target} "${environment}" "")
+
+  if(RDRCONF_MEMCHECK AND ARG_MEMCHECK)
+    add_test(NAME memcheck.${target}
+      COMMAND ${VALGRIND} --tool=memcheck --error-exitcode=99 --leak-check=full
+        --show-leak-kinds=definite --errors-for-leak-kinds=definite --track-origins=yes
+        $<TARGET_FILE:${target}>)
+    set_tests_properties(memcheck.${target} PROPERTIES
+      LABELS memcheck TIMEOUT 900 ENVIRONMENT "${environment}")
+  endif()
 endfunction()
