@@ -378,8 +378,8 @@ struct CommandSlot {
   }
 };
 
-// Everything one input works on; the connection is declared first, so it
-// is destroyed last.
+// Everything one input works on; the connection is declared before
+// everything made from it, so it is destroyed after all of them.
 struct Session {
   Session(const std::uint8_t* data, std::size_t size) : in(data, size), texts{std::string()} {
     while (texts.size() <= kMaxTexts) {
