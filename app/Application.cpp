@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "app/AppIcon.h"
+#include "dialogs/AppIcon.h"
 #include "ui/SettingsWindow.h"
 
 namespace rdrconf {
@@ -46,12 +46,12 @@ void PrepareWindows() {
   QApplication::setWindowIcon(AppIcon());
 }
 
-CRDRCONFApp::CRDRCONFApp() = default;
+CRDRCONFApp::CRDRCONFApp() : reader_(host_) {}
 
 bool CRDRCONFApp::InitInstance() {
   PrepareWindows();
 
-  CRDRCONFNormalDlg settingsWindow;
+  CRDRCONFNormalDlg settingsWindow(reader_, messageBoxes_);
   if (std::getenv("RDRCONF_QUIT_WHEN_SHOWN") != nullptr) new QuitWhenShown(settingsWindow);
   // However the window ends, the program ends with it.
   settingsWindow.DoModal();

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "dialogs/MessageBox.h"
+#include "reader/CardReader.h"
+#include "reader/HidApiHost.h"
+
 namespace rdrconf {
 
-// The application object: holds the start-up step, which runs the settings
-// window modally. The process ends when that window has closed.
+// The application object: owns the way to the reader and the message box
+// that the windows are given, and holds the start-up step, which runs the
+// settings window modally. The process ends when that window has closed.
 class CRDRCONFApp {
  public:
   CRDRCONFApp();
@@ -13,6 +18,11 @@ class CRDRCONFApp {
   // Prepares the window services, runs the settings window and returns
   // false once it has ended: there is no event loop after it.
   bool InitInstance();
+
+ private:
+  HidApiHost host_;
+  CardReader reader_;
+  QtMessageBox messageBoxes_;
 };
 
 // Application-wide settings of the toolkit: name, version. Called before

@@ -22,14 +22,15 @@
 #include <cstdlib>
 #include <vector>
 
-#include "reader/FrameTransfer.h"
+#include "reader/CardReader.h"
+#include "reader/ReaderProtocol.h"
 #include "tests/support/FakeHidHost.h"
 
 namespace {
 
 using rdrconf::FeatureReport;
 using rdrconf::ReaderFrame;
-using rdrconf::testing::FakeHidHost;
+using rdrconf::test::FakeHidHost;
 using Kind = FakeHidHost::Kind;
 
 class Input {
@@ -80,6 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   FakeHidHost host;
   host.AddReader();
   if (flags & 1) host.FailOpen(FakeHidHost::kReaderPath);
+  // A get that delivers fewer bytes than a report is a failed request.
+  if (flags & 4) host.ShortGet(1 + (flags >> 4), (flags >> 4) % 9);
   for (int n = 1; n <= 8; ++n) {
     if (failingSets & (1u << (n - 1))) host.FailSet(n);
     if (failingGets & (1u << (n - 1))) host.FailGet(n);
@@ -90,13 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     host.QueueAnswer(answer);
   }
 
+  // An empty vector may hand out a null pointer too.
+  const std::uint8_t* const pointer = (flags & 2) ? nullptr : data.data();
   rdrconf::CommandResult result = rdrconf::kCommandFailed;
+  rdrconf::ExchangeOutcome outcome;
   {
-    const rdrconf::ScopedHidHost scope(host);
-    const rdrconf::ReaderHandle handle = rdrconf::OpenReader();
-    result = rdrconf::SendReaderCommand(handle, code, length, (flags & 2) ? nullptr : data.data());
+    const rdrconf::ReaderHandle handle = rdrconf::CardReader(host).OpenReader();
+    result = rdrconf::SendReaderCommand(handle, code, length, pointer, &outcome);
   }
   Require(result <= rdrconf::kCommandStatus, "the result is 0, 1 or 2");
+  using rdrconf::Outcome;
+  Require((result == rdrconf::kCommandDone) == (outcome.outcome == Outcome::kDone), "done and only done is done");
+  Require((result == rdrconf::kCommandStatus) == (outcome.outcome == Outcome::kStatus), "a status is a status");
+  Require(outcome.outcome != Outcome::kFailed || outcome.request != rdrconf::Request::kNone || pointer == nullptr,
+          "a failure names its request");
   Require(host.Opens() == host.Closes() && host.OpenNow() == 0, "every handle is closed");
 
   const std::vector<FeatureReport> expected = ExpectedSets(code, data);
@@ -121,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
   if (setFailed) Require(result == rdrconf::kCommandFailed, "a failed set is a failed transfer");
   if (result == rdrconf::kCommandDone) Require(sets == expected.size(), "done means every chunk went out");
-  if ((flags & 3) != 0) Require(sets == 0 && result == rdrconf::kCommandFailed, "no reader, no data: nothing is sent");
+  if ((flags & 1) != 0 || pointer == nullptr) {
+    Require(sets == 0 && result == rdrconf::kCommandFailed, "no reader, no data: nothing is sent");
+  }
   return 0;
 }

@@ -133,6 +133,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Require(found.size() <= rdrconf::kProfileValueLimit, "a read gives at most 199 bytes");
   Require(rdrconf::ReadProfileString(path, section, key, "other") == (found == kMissing ? "other" : found),
           "the default comes back exactly when the key is missing");
+  Require(rdrconf::ProfileSection::Parse(before, section).Value(key).value_or(std::string(kMissing)) == found,
+          "a section parsed once answers as a lookup in the file does");
 
   const bool written = rdrconf::WriteProfileString(path, section, key, value);
   const std::string after = Get(path);

@@ -31,6 +31,12 @@ std::string_view Trim(std::string_view text) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string Lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = AsciiLower(c);
+  return lower;
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -59,6 +65,69 @@ std::size_t Utf8SequenceLength(char byte) {
   return 0;
 }
 
+// One line of a profile file as the reader sees it.
+struct Line {
+  enum class Kind { kSection, kEntry, kOther } kind = Kind::kOther;
+  std::string_view name;   // the section's or the key's name, trimmed
+  std::string_view value;  // an entry's value as written: trimmed at the front, to the line's end
+  std::size_t end = 0;     // offset of the end of the line's text, line ending excluded
+};
+
+// Calls visit(line) for each line that is neither blank nor a comment, in
+// order, until visit returns false.
+template <typename Visit>
+void ScanLines(std::string_view content, Visit&& visit) {
+  std::size_t pos =
+      content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
+  while (pos < content.size()) {
+    const std::size_t newline = content.find('\n', pos);
+    std::size_t end = newline == std::string_view::npos ? content.size() : newline;
+    const std::size_t next = newline == std::string_view::npos ? content.size() : newline + 1;
+    if (end > pos && content[end - 1] == '\r') --end;
+    const std::string_view text = TrimFront(content.substr(pos, end - pos));
+    pos = next;
+
+    if (text.empty() || text.front() == ';') continue;
+    Line line;
+    line.end = end;
+    const std::size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      line.kind = Line::Kind::kSection;
+      line.name = Trim(text.substr(1, close - 1));
+    } else if (const std::size_t equals = text.find('='); equals != std::string_view::npos) {
+      line.kind = Line::Kind::kEntry;
+      line.name = Trim(text.substr(0, equals));
+      line.value = TrimFront(text.substr(equals + 1));
+    }
+    if (!visit(line)) return;
+  }
+}
+
+// Calls visit(line) for each line of the first section named `section`
+// (entries and lines of other shapes), until visit returns false. Gives
+// whether the section was found; `sectionLine` gets its header line.
+template <typename Visit>
+bool ScanSection(std::string_view content, std::string_view section, Line& sectionLine,
+                 Visit&& visit) {
+  bool inside = false;
+  bool found = false;
+  ScanLines(content, [&](const Line& line) {
+    if (line.kind == Line::Kind::kSection) {
+      // Only the first matching section counts.
+      if (found) return false;
+      inside = found = SameName(line.name, section);
+      if (found) sectionLine = line;
+      return true;
+    }
+    return !inside || visit(line);
+  });
+  return found;
+}
+
+// The value as a lookup gives it: blanks at its end and one pair of quotes
+// removed, cut to the limit.
+std::string LookupValue(std::string_view raw) { return CutToProfileLimit(Unquote(Trim(raw))); }
+
 // Where the key of a lookup stands in a file's content, or where it would go.
 struct Location {
   bool sectionFound = false;
@@ -74,36 +143,16 @@ struct Location {
 
 Location Locate(std::string_view content, std::string_view section, std::string_view key) {
   Location where;
-  std::size_t pos =
-      content.substr(0, kByteOrderMark.size()) == kByteOrderMark ? kByteOrderMark.size() : 0;
-  while (pos < content.size()) {
-    const std::size_t newline = content.find('\n', pos);
-    std::size_t end = newline == std::string_view::npos ? content.size() : newline;
-    const std::size_t next = newline == std::string_view::npos ? content.size() : newline + 1;
-    if (end > pos && content[end - 1] == '\r') --end;
-    const std::string_view text = TrimFront(content.substr(pos, end - pos));
-    pos = next;
-
-    if (text.empty() || text.front() == ';') continue;
-    const std::size_t close = text.front() == '[' ? text.rfind(']') : std::string_view::npos;
-    if (close != std::string_view::npos) {
-      // Only the first matching section counts.
-      if (where.sectionFound) return where;
-      if (SameName(Trim(text.substr(1, close - 1)), section)) {
-        where.sectionFound = true;
-        where.sectionEnd = end;
-      }
-      continue;
-    }
-    if (!where.sectionFound) continue;
-    where.sectionEnd = end;
-    const std::size_t equals = text.find('=');
-    if (equals == std::string_view::npos || !SameName(Trim(text.substr(0, equals)), key)) continue;
+  Line header;
+  where.sectionFound = ScanSection(content, section, header, [&](const Line& line) {
+    where.sectionEnd = line.end;
+    if (line.kind != Line::Kind::kEntry || !SameName(line.name, key)) return true;
     where.keyFound = true;
-    where.valueEnd = end;
-    where.valueBegin = end - TrimFront(text.substr(equals + 1)).size();
-    return where;
-  }
+    where.valueEnd = line.end;
+    where.valueBegin = line.end - line.value.size();
+    return false;
+  });
+  if (where.sectionFound && where.sectionEnd == 0) where.sectionEnd = header.end;
   return where;
 }
 
@@ -111,7 +160,9 @@ Location Locate(std::string_view content, std::string_view section, std::string_
 // `missing` tells that the file (or its folder) does not exist.
 std::optional<std::string> ReadWholeFile(const std::string& path, bool& missing, mode_t& mode) {
   missing = false;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO or a device in the file's place cannot hold
+  // the program in open(); anything but a regular file is then refused.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     missing = errno == ENOENT;
     return std::nullopt;
@@ -227,8 +278,33 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   if (!content) return CutToProfileLimit(defaultValue);
   const Location where = Locate(*content, Trim(section), Trim(key));
   if (!where.keyFound) return CutToProfileLimit(defaultValue);
-  const std::string_view raw(content->data() + where.valueBegin, where.valueEnd - where.valueBegin);
-  return CutToProfileLimit(Unquote(Trim(raw)));
+  return LookupValue(
+      std::string_view(content->data() + where.valueBegin, where.valueEnd - where.valueBegin));
+}
+
+ProfileSection ProfileSection::Parse(std::string_view content, std::string_view section) {
+  ProfileSection parsed;
+  Line header;
+  ScanSection(content, Trim(section), header, [&](const Line& line) {
+    // The first entry of a key wins.
+    if (line.kind == Line::Kind::kEntry) parsed.values_.emplace(Lower(line.name), LookupValue(line.value));
+    return true;
+  });
+  return parsed;
+}
+
+std::optional<ProfileSection> ProfileSection::Read(const std::string& path, std::string_view section) {
+  bool missing = false;
+  mode_t mode = 0;
+  const std::optional<std::string> content = ReadWholeFile(path, missing, mode);
+  if (!content) return std::nullopt;
+  return Parse(*content, section);
+}
+
+std::optional<std::string> ProfileSection::Value(std::string_view key) const {
+  const auto it = values_.find(Lower(Trim(key)));
+  if (it == values_.end()) return std::nullopt;
+  return it->second;
 }
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <string>
+#include <optional>
 #include <string_view>
+#include <unordered_map>
 
 // A small INI ("profile") file layer: one value looked up or written by
 // section and key. Plain C++ and POSIX, no Qt.
@@ -37,9 +39,30 @@ std::string CutToProfileLimit(std::string_view text);
 
 // The value of `key` in `section` of the file at `path`, cut with
 // CutToProfileLimit. `defaultValue`, cut the same way, when the file cannot
-// be read or holds no such section or key.
+// be read or holds no such section or key. A path that names anything but a
+// regular file (a FIFO, a device) counts as missing; it is never opened in a
+// way that can block.
 std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue);
+
+// One section of a profile file, read and parsed once: Value(key) gives
+// what ReadProfileString would give for that key, without reading the file
+// again. For files looked up many times, such as a language file.
+class ProfileSection {
+ public:
+  // std::nullopt when the file cannot be read (missing, unreadable, or not
+  // a regular file); an empty section when it holds no such section.
+  static std::optional<ProfileSection> Read(const std::string& path, std::string_view section);
+  // The same from text already in memory.
+  static ProfileSection Parse(std::string_view content, std::string_view section);
+
+  // The value of `key`, cut as ReadProfileString cuts it; std::nullopt when
+  // the section holds no such key.
+  std::optional<std::string> Value(std::string_view key) const;
+
+ private:
+  std::unordered_map<std::string, std::string> values_;  // by lower-case key
+};
 
 // Sets `key` in `section` of the file at `path` to `value`:
 // - the first matching key line of the first matching section is rewritten

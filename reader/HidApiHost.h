@@ -2,9 +2,15 @@
 
 #include "reader/HidHost.h"
 
+struct udev;
+
 namespace rdrconf {
 
-// HidHost over hidapi's hidraw backend.
+// HidHost over hidapi's hidraw backend, with libudev for what hidapi's
+// listing leaves out (the USB port). An opened interface is held with an
+// exclusive advisory lock on its device node (flock) until it is closed, so
+// that a second program gets EWOULDBLOCK instead of sending its frames
+// between ours.
 class HidApiHost final : public HidHost {
  public:
   HidApiHost();
@@ -12,14 +18,16 @@ class HidApiHost final : public HidHost {
   HidApiHost(const HidApiHost&) = delete;
   HidApiHost& operator=(const HidApiHost&) = delete;
 
-  std::optional<std::vector<HidInterfaceInfo>> ListInterfaces() override;
-  HidDeviceToken Open(const std::string& path) override;
-  bool SetFeature(HidDeviceToken device, const FeatureReport& report) override;
-  bool GetFeature(HidDeviceToken device, FeatureReport& report) override;
+  std::optional<std::vector<HidInterfaceInfo>> ListInterfaces(HidError& error) override;
+  bool MayOpen(const std::string& path) override;
+  HidDeviceToken Open(const std::string& path, HidError& error) override;
+  bool SetFeature(HidDeviceToken device, const FeatureReport& report, HidError& error) override;
+  int GetFeature(HidDeviceToken device, FeatureReport& report, HidError& error) override;
   void Close(HidDeviceToken device) override;
 
  private:
   bool initialised_ = false;
+  struct udev* udev_ = nullptr;
 };
 
 }  // namespace rdrconf

@@ -4,13 +4,16 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 
-#include "app/AppIcon.h"
-#include "i18n/AboutDialog.h"
+#include "dialogs/AppIcon.h"
+#include "dialogs/WidgetText.h"
 #include "i18n/Language.h"
-#include "i18n/WidgetText.h"
-#include "reader/ReaderDiscovery.h"
+#include "ui/LanguageDialog.h"
+
+Q_LOGGING_CATEGORY(lcReader, "rdrconf.reader")
+Q_LOGGING_CATEGORY(lcLanguage, "rdrconf.i18n")
 
 namespace rdrconf {
 namespace {
@@ -20,36 +23,76 @@ constexpr std::array<const char*, 5> kIcOnlyFormatKeys = {
 
 constexpr int kCardTypeIc = 0;
 
+// Which control shows the text of which language key.
+struct CaptionOfKey {
+  const char* key;
+  int id;
+};
+constexpr CaptionOfKey kCaptions[] = {
+    {ui_text::kBoxReader, settings_id::kBoxReader},
+    {ui_text::kLblCardType, settings_id::kLblCardType},
+    {ui_text::kLblCardnoType, settings_id::kLblCardnoType},
+    {ui_text::kLblMode, settings_id::kLblMode},
+    {ui_text::kLblEnter, settings_id::kLblEnter},
+    {ui_text::kBtnPending, settings_id::kPowerSaving},
+    {ui_text::kBtnSetConfig, settings_id::kSetConfig},
+    {ui_text::kBtnRestoreConfig, settings_id::kRestoreConfig},
+};
+
+// The key of the text that says why, for an outcome that needs one.
+const char* ReasonKey(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDone: return nullptr;
+    case Outcome::kStatus: return ui_text::kReasonStatus;
+    case Outcome::kNoReader: return ui_text::kReasonNoReader;
+    case Outcome::kDenied: return ui_text::kReasonDenied;
+    case Outcome::kBusy: return ui_text::kReasonBusy;
+    case Outcome::kRefused: return ui_text::kReasonRefused;
+    case Outcome::kFailed: return ui_text::kReasonFailed;
+  }
+  return ui_text::kReasonFailed;
+}
+
+void LogFailure(const char* exchange, const ExchangeOutcome& outcome) {
+  if (outcome.outcome == Outcome::kDone) return;
+  qCWarning(lcReader, "%s: %s", exchange, DescribeOutcome(outcome).c_str());
+}
+
 }  // namespace
 
 const DialogTemplate& SettingsWindowTemplate() {
   using namespace settings_id;
-  static const DialogTemplate layout{
-      184,
-      171,
-      "USB读卡器软件",
-      "Calibri",
-      14,
-      true,
-      {
-          {kCardType, ControlKind::kDropDownList, {72, 19, 52, 78}, "", {"IC", "ID"}, false},
-          {kCardnoType, ControlKind::kDropDownList, {72, 36, 91, 78}, "", {}, false},
-          {kMode, ControlKind::kDropDownList, {72, 53, 52, 82}, "", {"Active", "Passive"}, false},
-          {kEnter, ControlKind::kDropDownList, {72, 71, 52, 84}, "", {"Enter", "No-Enter"}, false},
-          {kPowerSaving, ControlKind::kCheckBox, {38, 92, 134, 10}, "省电模式（笔记本启用）", {}, false},
-          {kSetConfig, ControlKind::kPushButton, {29, 143, 53, 14}, "设置参数", {}, true},
-          {kRestoreConfig, ControlKind::kPushButton, {97, 143, 57, 14}, "恢复默认参数", {}, true},
-          {kLblCardnoType, ControlKind::kLabel, {11, 38, 50, 8}, "卡号类型：", {}, false},
-          {kLblEnter, ControlKind::kLabel, {11, 73, 50, 8}, "回车：", {}, false},
-          {kLblMode, ControlKind::kLabel, {11, 55, 50, 11}, "模式：", {}, false},
-          {kLblCardType, ControlKind::kLabel, {11, 21, 50, 8}, "卡类型：", {}, false},
-          {kBoxReader, ControlKind::kGroupBox, {7, 7, 168, 157}, "读卡器选项", {}, false},
-      }};
+  static const DialogTemplate layout = [] {
+    DialogTemplate t;
+    t.width = 184;
+    t.height = 171;
+    t.caption = "USB读卡器软件";
+    t.fontFamily = "Calibri";
+    t.fontPointSize = 14;
+    t.boldFont = true;
+    t.controls = {
+        DropDownList(kCardType, {72, 19, 52, 78}, {"IC", "ID"}),
+        DropDownList(kCardnoType, {72, 36, 91, 78}),
+        DropDownList(kMode, {72, 53, 52, 82}, {"Active", "Passive"}),
+        DropDownList(kEnter, {72, 71, 52, 84}, {"Enter", "No-Enter"}),
+        CheckBox(kPowerSaving, {38, 92, 134, 10}, "省电模式（笔记本启用）"),
+        PushButton(kSetConfig, {29, 143, 53, 14}, "设置参数").Disabled(),
+        PushButton(kRestoreConfig, {97, 143, 57, 14}, "恢复默认参数").Disabled(),
+        Label(kLblCardnoType, {11, 38, 50, 8}, "卡号类型："),
+        Label(kLblEnter, {11, 73, 50, 8}, "回车："),
+        Label(kLblMode, {11, 55, 50, 11}, "模式："),
+        Label(kLblCardType, {11, 21, 50, 8}, "卡类型："),
+        GroupBox(kBoxReader, {7, 7, 168, 157}, "读卡器选项"),
+    };
+    return t;
+  }();
   return layout;
 }
 
-CRDRCONFNormalDlg::CRDRCONFNormalDlg(QWidget* parent)
-    : DialogBase(SettingsWindowTemplate(), parent),
+CRDRCONFNormalDlg::CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& messageBoxes,
+                                     QWidget* parent)
+    : DialogBase(SettingsWindowTemplate(), messageBoxes, parent),
+      m_reader(reader),
       m_hIcon(AppIcon()),
       m_comboCardnoType(ControlAs<QComboBox>(settings_id::kCardnoType)),
       m_comboCardType(ControlAs<QComboBox>(settings_id::kCardType)),
@@ -68,8 +111,10 @@ void CRDRCONFNormalDlg::SetWindowCaption(const std::string& text) {
   DialogBase::SetWindowCaption(text);
 }
 
-void CRDRCONFNormalDlg::SetControlCaption(int id, const std::string& text) {
-  DialogBase::SetControlCaption(id, text);
+void CRDRCONFNormalDlg::SetCaptionOf(std::string_view key, const std::string& text) {
+  for (const CaptionOfKey& caption : kCaptions) {
+    if (key == caption.key) SetControlCaption(caption.id, text);
+  }
 }
 
 void CRDRCONFNormalDlg::DoDataExchange(DataExchange& exchange) {
@@ -95,13 +140,21 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
   m_comboCardnoType->setCurrentIndex(kDefaultCardnoFormat);
 
   SelectLanguageFile(ReadLanguageChoice());
+  if (!TextCatalogue::Instance().Loaded()) {
+    qCWarning(lcLanguage, "cannot read the language file %s: showing the built-in English texts",
+              TextCatalogue::Instance().Path().c_str());
+  }
   ApplyMainWindowTexts(*this);
 
   OnCardTypeChange();
 
-  if (const ReaderHandle reader = OpenReader(); reader.IsOpen()) {
-    NotifyOpen(reader);  // the window works the same whether the reader took note or not
+  // The window works the same whether the reader took note or not; a
+  // failure is only logged.
+  ExchangeOutcome outcome;
+  if (const ReaderHandle reader = m_reader.OpenReader({}, &outcome); reader.IsOpen()) {
+    NotifyOpen(reader, &outcome);
   }
+  if (outcome.outcome != Outcome::kNoReader) LogFailure("open notice", outcome);
 
   EnableControl(settings_id::kSetConfig);
   EnableControl(settings_id::kRestoreConfig);
@@ -142,27 +195,44 @@ ReaderParameterBlock CRDRCONFNormalDlg::ParameterBlockFromMembers() const {
 }
 
 void CRDRCONFNormalDlg::RunConfigCommand(
-    const std::function<CommandResult(const ReaderHandle&)>& command) {
-  const ReaderHandle reader = OpenReader();
+    const std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>& command) {
+  ExchangeOutcome outcome;
+  const ReaderHandle reader = m_reader.OpenReader({}, &outcome);
   if (!reader.IsOpen()) {
-    MessageBox(LoadUiText(ui_text::kSysOpenFailed));
+    LogFailure("open", outcome);
+    ShowOutcome(ui_text::kSysOpenFailed, outcome);
     return;
   }
   UpdateData(true);
-  const CommandResult result = command(reader);
-  MessageBox(LoadUiText(result != kCommandFailed ? ui_text::kSysSuccess : ui_text::kSysFailed));
+  const CommandResult result = command(reader, &outcome);
+  LogFailure("command", outcome);
+  ShowOutcome(result != kCommandFailed ? ui_text::kSysSuccess : ui_text::kSysFailed, outcome);
   // The reader is closed only now, after the message box was dismissed.
 }
 
+void CRDRCONFNormalDlg::ShowOutcome(const char* key, const ExchangeOutcome& outcome) {
+  std::string details;
+  if (const char* reasonKey = ReasonKey(outcome.outcome)) {
+    details = LoadUiText(reasonKey);
+    // The system's own words, for whoever has to find the cause.
+    if (outcome.outcome == Outcome::kDenied || outcome.outcome == Outcome::kFailed) {
+      details += "\n" + DescribeOutcome(outcome);
+    }
+  }
+  MessageBox(LoadUiText(key), details);
+}
+
 void CRDRCONFNormalDlg::OnSetConfig() {
-  RunConfigCommand([this](const ReaderHandle& reader) {
-    return SetReaderConfig(reader, ParameterBlockFromMembers());
+  RunConfigCommand([this](const ReaderHandle& reader, ExchangeOutcome* outcome) {
+    return SetReaderConfig(reader, ParameterBlockFromMembers(), outcome);
   });
 }
 
 void CRDRCONFNormalDlg::OnRestoreConfig() {
   // The controls keep what they show; only the reader goes back to its defaults.
-  RunConfigCommand([](const ReaderHandle& reader) { return RestoreReaderConfig(reader); });
+  RunConfigCommand([](const ReaderHandle& reader, ExchangeOutcome* outcome) {
+    return RestoreReaderConfig(reader, outcome);
+  });
 }
 
 void CRDRCONFNormalDlg::OnCommand(int id) {
@@ -178,16 +248,19 @@ void CRDRCONFNormalDlg::OnListSelectionChange(int id) {
 }
 
 void CRDRCONFNormalDlg::OnCloseRequest() {
-  if (const ReaderHandle reader = OpenReader(); reader.IsOpen()) {
-    NotifyClose(reader);  // the window closes whatever the reader answers
+  // The window closes whatever the reader answers; a failure is only logged.
+  ExchangeOutcome outcome;
+  if (const ReaderHandle reader = m_reader.OpenReader({}, &outcome); reader.IsOpen()) {
+    NotifyClose(reader, &outcome);
   }
+  if (outcome.outcome != Outcome::kNoReader) LogFailure("close notice", outcome);
   DialogBase::OnCloseRequest();
 }
 
 void CRDRCONFNormalDlg::OnSystemCommand(int id) {
   if ((id & kSystemCommandMask) == kLanguageCommand) {
     // A new choice shows from the next start; nothing here is refreshed.
-    CAboutDlg languageDialog(this);
+    CAboutDlg languageDialog(MessageBoxes(), this);
     languageDialog.DoModal();
     return;
   }

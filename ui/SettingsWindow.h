@@ -4,9 +4,9 @@
 #include <array>
 #include <functional>
 
-#include "app/DialogBase.h"
+#include "dialogs/DialogBase.h"
 #include "i18n/CaptionTarget.h"
-#include "reader/ReaderCommands.h"
+#include "reader/CardReader.h"
 
 class QCheckBox;
 class QComboBox;
@@ -50,17 +50,20 @@ const DialogTemplate& SettingsWindowTemplate();
 
 // The settings window: the tool's only working window. It writes the chosen
 // reader options, or the reader's defaults, and reports each outcome in a
-// message box. Every exchange opens the reader afresh and closes it when
-// the exchange, and its message box, are over.
+// message box, with the reason and what to do when it failed. Every
+// exchange opens the reader afresh through `reader` and closes it when the
+// exchange, and its message box, are over. Failures are also logged under
+// the category "rdrconf.reader".
 class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   Q_OBJECT
 
  public:
-  explicit CRDRCONFNormalDlg(QWidget* parent = nullptr);
+  // `reader` and `messageBoxes` must outlive the window.
+  CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& messageBoxes, QWidget* parent = nullptr);
   ~CRDRCONFNormalDlg() override;
 
   void SetWindowCaption(const std::string& text) override;
-  void SetControlCaption(int id, const std::string& text) override;
+  void SetCaptionOf(std::string_view key, const std::string& text) override;
 
  protected:
   void DoDataExchange(DataExchange& exchange) override;
@@ -78,8 +81,13 @@ class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   ReaderParameterBlock ParameterBlockFromMembers() const;
   // Opens the reader, reads the controls, runs `command` and shows its
   // outcome; closes the reader after the message box.
-  void RunConfigCommand(const std::function<CommandResult(const ReaderHandle&)>& command);
+  void RunConfigCommand(
+      const std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>& command);
+  // The message box for the outcome of an exchange: the text of `key`, and
+  // the reason and what to do when there is one to give.
+  void ShowOutcome(const char* key, const ExchangeOutcome& outcome);
 
+  CardReader& m_reader;
   QIcon m_hIcon;
   QComboBox* m_comboCardnoType;
   int m_nCardnoType = 0;

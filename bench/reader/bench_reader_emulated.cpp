@@ -10,9 +10,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "reader/ReaderCommands.h"
-#include "reader/ReaderDiscovery.h"
-#include "tests/support/emulated/EmulatedHidBus.h"
+#include "reader/CardReader.h"
+#include "reader/HidApiHost.h"
+#include "reader/ReaderProtocol.h"
+#include "emulator/EmulatedHidBus.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ using rdrconf::emulated::EmulatedReader;
 
 EmulatedReader* g_reader = nullptr;
 EmulatedHidDevice* g_unrelated = nullptr;
+rdrconf::CardReader* g_cardReader = nullptr;
 
 constexpr rdrconf::ReaderParameterBlock kBlock{7, 0, 0, 1, 0};
 
@@ -35,7 +37,7 @@ void BM_OpenSetClose(benchmark::State& state) {
   g_reader->ClearRecords();
   g_unrelated->ClearRecords();
   for (auto _ : state) {
-    rdrconf::ReaderHandle handle = rdrconf::OpenReader();
+    rdrconf::ReaderHandle handle = g_cardReader->OpenReader();
     if (rdrconf::SetReaderConfig(handle, kBlock) != rdrconf::kCommandDone) {
       state.SkipWithError("the set exchange failed");
       return;
@@ -47,7 +49,7 @@ void BM_OpenSetClose(benchmark::State& state) {
 BENCHMARK(BM_OpenSetClose)->Unit(benchmark::kMicrosecond);
 
 void BM_SetOnOpenHandle(benchmark::State& state) {
-  rdrconf::ReaderHandle handle = rdrconf::OpenReader();
+  rdrconf::ReaderHandle handle = g_cardReader->OpenReader();
   g_reader->ClearRecords();
   g_unrelated->ClearRecords();
   for (auto _ : state) {
@@ -84,6 +86,9 @@ int main(int argc, char** argv) {
   rdrconf::emulated::EmulatedHidBus bus;
   g_unrelated = &bus.AddOtherDevice(0x046D, 0xC31C);
   g_reader = &bus.AddReader();
+  rdrconf::HidApiHost host;
+  rdrconf::CardReader cardReader(host);
+  g_cardReader = &cardReader;
 
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "reader/FrameTransfer.h"
-#include "reader/HidHost.h"
-#include "reader/ReaderCommands.h"
-#include "reader/ReaderDiscovery.h"
-#include "tests/support/emulated/EmulatedHidBus.h"
-#include "tests/support/emulated/ReportText.h"
+#include "reader/CardReader.h"
+#include "reader/HidApiHost.h"
+#include "reader/ReaderProtocol.h"
+#include "emulator/EmulatedHidBus.h"
+#include "emulator/ReportText.h"
 
 namespace rdrconf {
 namespace {
@@ -42,13 +41,16 @@ FeatureReport ChunkOf(const ReaderParameterBlock& block) {
 class ReaderLinkE2E : public ::testing::Test {
  protected:
   EmulatedHidBus bus_;
+  HidApiHost host_;
+  CardReader reader_{host_};
 };
 
 TEST_F(ReaderLinkE2E, HostListsTheBusInOrderWithIdsAndNodes) {
   EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
   EmulatedReader& reader = bus_.AddReader();
 
-  const auto interfaces = CurrentHidHost().ListInterfaces();
+  HidError error;
+  const auto interfaces = host_.ListInterfaces(error);
 
   ASSERT_TRUE(interfaces.has_value());
   ASSERT_EQ(interfaces->size(), 2u);
@@ -71,7 +73,7 @@ TEST_F(ReaderLinkE2E, SetAndRestoreReachTheReaderAsExactReports) {
   for (const ReaderParameterBlock& block : blocks) {
     SCOPED_TRACE(emulated::DescribeSettings(block));
     reader.ClearRecords();
-    ReaderHandle handle = OpenReader();
+    ReaderHandle handle = reader_.OpenReader();
     ASSERT_TRUE(handle.IsOpen());
 
     EXPECT_EQ(SetReaderConfig(handle, block), kCommandDone);
@@ -92,7 +94,7 @@ TEST_F(ReaderLinkE2E, SetAndRestoreReachTheReaderAsExactReports) {
 
 TEST_F(ReaderLinkE2E, NoticesArriveAndAreAnswered) {
   EmulatedReader& reader = bus_.AddReader();
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
 
   EXPECT_TRUE(NotifyOpen(handle));
@@ -114,7 +116,7 @@ TEST_F(ReaderLinkE2E, SearchOpensNoDeviceWithOtherIds) {
   EmulatedReader& reader = bus_.AddReader();
   EmulatedHidDevice& after = bus_.AddOtherDevice(0x04F3, 0x0C4B);
 
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
 
   ASSERT_TRUE(handle.IsOpen());
   EXPECT_EQ(SetReaderConfig(handle, {5, 1, 1, 0, 0}), kCommandDone);
@@ -131,7 +133,7 @@ TEST_F(ReaderLinkE2E, FirstOfTwoReadersWinsAndTheSecondIsNeverOpened) {
   EmulatedReader& first = bus_.AddReader();
   EmulatedReader& second = bus_.AddReader();
 
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
   EXPECT_EQ(SetReaderConfig(handle, {1, 0, 1, 0, 0}), kCommandDone);
 
@@ -145,7 +147,7 @@ TEST_F(ReaderLinkE2E, ReaderThatFailsToOpenDoesNotHideTheNextOne) {
   EmulatedReader& working = bus_.AddReader();
   broken.FailOpens(true);
 
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
 
   ASSERT_TRUE(handle.IsOpen());
   EXPECT_EQ(SetReaderConfig(handle, {3, 1, 0, 0, 0}), kCommandDone);
@@ -159,7 +161,7 @@ TEST_F(ReaderLinkE2E, NoReaderThatOpensGivesTheInvalidHandle) {
   EmulatedReader& broken = bus_.AddReader();
   broken.FailOpens(true);
 
-  EXPECT_TRUE(OpenReader().IsInvalid());
+  EXPECT_TRUE(reader_.OpenReader().IsInvalid());
   EXPECT_EQ(broken.Opens(), 1);
 }
 
@@ -167,11 +169,11 @@ TEST_F(ReaderLinkE2E, UnpluggedReaderIsNotFoundAndWorksWhenPluggedBack) {
   EmulatedReader& reader = bus_.AddReader();
   reader.Unplug();
 
-  EXPECT_TRUE(OpenReader().IsInvalid());
+  EXPECT_TRUE(reader_.OpenReader().IsInvalid());
   EXPECT_EQ(reader.Opens(), 0);
 
   reader.Plug();
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
   EXPECT_EQ(SetReaderConfig(handle, {6, 0, 0, 0, 0}), kCommandDone);
   EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{6, 0, 0, 0, 0}));
@@ -179,7 +181,7 @@ TEST_F(ReaderLinkE2E, UnpluggedReaderIsNotFoundAndWorksWhenPluggedBack) {
 
 TEST_F(ReaderLinkE2E, ReaderUnpluggedWhileOpenFailsTheExchange) {
   EmulatedReader& reader = bus_.AddReader();
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
 
   reader.Unplug();
@@ -206,7 +208,7 @@ TEST_P(ReaderAnswerE2E, DecidesTheResultAndWhetherTheChunkIsSent) {
   const AnswerCase& c = GetParam();
   EmulatedReader& reader = bus_.AddReader();
   reader.SetBehaviour(c.behaviour);
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
   const ReaderParameterBlock block{2, 0, 1, 1, 0};
 
@@ -235,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ReaderLinkE2E, OtherCommandsWaitForEachChunksAcknowledgement) {
   EmulatedReader& reader = bus_.AddReader();
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
   const std::uint8_t data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
@@ -252,7 +254,7 @@ TEST_F(ReaderLinkE2E, OtherCommandsWaitForEachChunksAcknowledgement) {
 TEST_F(ReaderLinkE2E, ChunkWithoutAcknowledgementEndsTheTransferAfterFiveReads) {
   EmulatedReader& reader = bus_.AddReader();
   reader.SetBehaviour(ReaderBehaviour::kGarbage);
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
   const std::uint8_t data[10] = {};
 
@@ -271,7 +273,7 @@ TEST_F(ReaderLinkE2E, ObserverSeesEachReportBeforeTheRequestCompletes) {
     std::lock_guard lock(mutex);
     seen.push_back(emulated::DescribeReport(report));
   });
-  ReaderHandle handle = OpenReader();
+  ReaderHandle handle = reader_.OpenReader();
   ASSERT_TRUE(handle.IsOpen());
 
   ASSERT_TRUE(NotifyOpen(handle));

@@ -13,8 +13,9 @@
 
 #include "i18n/Language.h"
 #include "tests/support/SettingsWindowFixture.h"
-#include "tests/support/emulated/EmulatedHidBus.h"
-#include "tests/support/emulated/ReportText.h"
+#include "emulator/EmulatedHidBus.h"
+#include "emulator/ReportText.h"
+#include "reader/HidApiHost.h"
 #include "ui/SettingsWindow.h"
 
 namespace rdrconf {
@@ -41,6 +42,8 @@ const ReaderParameterBlock kChosen{11, 0, 0, 1, 0};
 
 class SettingsWindowE2E : public test::SettingsWindowFixture {
  protected:
+  SettingsWindowE2E() : SettingsWindowFixture(host) {}
+
   void ChooseTheTestSettings() {
     Choose(id::kCardnoType, kChosen.cardno_type);
     Choose(id::kMode, 1);   // Passive
@@ -49,6 +52,7 @@ class SettingsWindowE2E : public test::SettingsWindowFixture {
   }
 
   EmulatedHidBus bus;
+  HidApiHost host;
 };
 
 TEST_F(SettingsWindowE2E, StartSendsTheOpenNoticeToTheReaderAndOpensNothingElse) {

@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <cstdio>
 
-#include "tests/support/emulated/EmulatedHidBus.h"
+#include "emulator/EmulatedHidBus.h"
 
 int main(int argc, char** argv) {
   // Test discovery runs without CTest's environment.

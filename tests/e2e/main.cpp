@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tests/support/emulated/EmulatedHidBus.h"
+#include "emulator/EmulatedHidBus.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

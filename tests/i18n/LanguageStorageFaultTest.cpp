@@ -94,11 +94,13 @@ const StorageFault kFaults[] = {
     // flushed in full, and only then is the rename refused.
     {"ChoiceFileIsAMountPoint",
      [](Storage& storage) {
-       storage.onChoiceFile.emplace(kLanguageChoiceFile, kLanguageChoiceFile);
+       storage.onChoiceFile.emplace(test::kWorkingChoiceFile, test::kWorkingChoiceFile);
        ASSERT_EQ(storage.onChoiceFile->error(), "");
      },
      [](Storage& storage) { storage.onChoiceFile.reset(); }},
 };
+
+constexpr char kLanguageFile[] = "RDRCONF.zh-CN.ini";
 
 class LanguageStorageFaultTest : public test::ScratchFolderTest,
                                  public ::testing::WithParamInterface<StorageFault> {
@@ -112,7 +114,9 @@ class LanguageStorageFaultTest : public test::ScratchFolderTest,
     // The working folder is still the one the tmpfs now covers; entering it
     // anew lands on the tmpfs.
     std::filesystem::current_path(folder_);
-    WriteBytes(kLanguageChoiceFile, kStoredChoice);
+    // A language file keeps the choice in the working folder.
+    WriteBytes(kLanguageFile, "[language]\n");
+    WriteBytes(test::kWorkingChoiceFile, kStoredChoice);
   }
 
   void TearDown() override {
@@ -125,18 +129,18 @@ class LanguageStorageFaultTest : public test::ScratchFolderTest,
 };
 
 TEST_P(LanguageStorageFaultTest, FailedSaveKeepsTheStoredChoiceAndIsNotSticky) {
-  const std::string choiceFile = std::filesystem::path(kLanguageChoiceFile).filename().string();
+  const std::string choiceFile = std::filesystem::path(test::kWorkingChoiceFile).filename().string();
   ASSERT_NO_FATAL_FAILURE(GetParam().inflict(*storage_));
   const std::set<std::string> entries = FolderEntries();
 
   EXPECT_FALSE(SaveLanguageChoice(kEnglishCode));
-  EXPECT_EQ(ReadBytes(kLanguageChoiceFile), kStoredChoice);
+  EXPECT_EQ(ReadBytes(test::kWorkingChoiceFile), kStoredChoice);
   EXPECT_EQ(FolderEntries(), entries);
 
   ASSERT_NO_FATAL_FAILURE(GetParam().clear(*storage_));
   EXPECT_TRUE(SaveLanguageChoice(kEnglishCode));
-  EXPECT_EQ(ReadBytes(kLanguageChoiceFile), kSavedChoice);
-  EXPECT_EQ(FolderEntries(), std::set<std::string>{choiceFile});
+  EXPECT_EQ(ReadBytes(test::kWorkingChoiceFile), kSavedChoice);
+  EXPECT_EQ(FolderEntries(), (std::set<std::string>{choiceFile, kLanguageFile}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, LanguageStorageFaultTest, ::testing::ValuesIn(kFaults),

@@ -66,12 +66,38 @@ TEST_F(ProfileFileTest, ReadsValuesAsTheFileHoldsThem) {
   }
 }
 
-TEST_F(ProfileFileTest, UnreadablePathsGiveTheDefault) {
+TEST_F(ProfileFileTest, UnreadablePathsAndSpecialFilesGiveTheDefault) {
   std::filesystem::create_directory("folder.ini");
-  for (const char* path : {"missing.ini", "folder.ini", "no-such-folder/t.ini"}) {
+  // Neither may block the reader (a FIFO without a writer holds a blocking
+  // open) or feed it without end (/dev/zero).
+  ASSERT_EQ(mkfifo("fifo.ini", 0644), 0);
+  for (const char* path : {"missing.ini", "folder.ini", "no-such-folder/t.ini", "fifo.ini", "/dev/zero"}) {
     SCOPED_TRACE(path);
     EXPECT_EQ(ReadProfileString(path, "s", "k", "DEF"), "DEF");
+    EXPECT_FALSE(ProfileSection::Read(path, "s").has_value());
   }
+  EXPECT_FALSE(WriteProfileString("fifo.ini", "s", "k", "v")) << "a special file is never replaced";
+  EXPECT_EQ(std::filesystem::status("fifo.ini").type(), std::filesystem::file_type::fifo);
+}
+
+TEST_F(ProfileFileTest, ParsedSectionAnswersAsEachLookupWould) {
+  const std::string content =
+      "\xEF\xBB\xBF[s]\r\nA = \"quoted\" \r\n; k=comment\nk=first\nK=second\n[t]\nk=other\n"
+      "[S]\nk=later section\nmarkup=<img src=\"/dev/zero\">\n";
+  WriteBytes(kFile, content);
+  const std::optional<ProfileSection> section = ProfileSection::Read(kFile, " S ");
+  ASSERT_TRUE(section.has_value());
+  for (const char* key : {"a", "k", " K ", "markup", "missing"}) {
+    SCOPED_TRACE(key);
+    const std::string expected = ReadProfileString(kFile, "s", key, "<none>");
+    EXPECT_EQ(section->Value(key).value_or("<none>"), expected);
+  }
+  EXPECT_EQ(section->Value("k"), "first");
+  EXPECT_EQ(ProfileSection::Parse(content, "t").Value("k"), "other");
+  EXPECT_FALSE(ProfileSection::Parse(content, "u").Value("k").has_value());
+  // Text is text: markup reads back as the characters written.
+  WriteBytes(kFile, "[s]\nk=<b>bold</b> &amp;\n");
+  EXPECT_EQ(ReadProfileString(kFile, "s", "k", ""), "<b>bold</b> &amp;");
 }
 
 struct LengthCase {

@@ -3,14 +3,15 @@
 
 #include <numeric>
 
-#include "reader/FrameTransfer.h"
+#include "reader/CardReader.h"
+#include "reader/ReaderProtocol.h"
 #include "tests/support/FakeHidHost.h"
 
 namespace rdrconf {
 namespace {
 
-using testing::FakeHidHost;
-using testing::Report;
+using test::FakeHidHost;
+using test::Report;
 using Kind = FakeHidHost::Kind;
 
 constexpr ReaderFrame kRefusal{0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
@@ -25,7 +26,7 @@ class FrameTransferTest : public ::testing::Test {
  protected:
   FrameTransferTest() {
     host.AddReader();
-    handle = OpenReader();
+    handle = reader.OpenReader();
     host.ClearRequests();
   }
 
@@ -36,7 +37,7 @@ class FrameTransferTest : public ::testing::Test {
   }
 
   FakeHidHost host;
-  ScopedHidHost scope{host};
+  CardReader reader{host};
   ReaderHandle handle;
 };
 
@@ -130,10 +131,9 @@ TEST_F(FrameTransferTest, ChunkThatCannotBeSetFailsTheTransferForEveryCode) {
     FakeHidHost failing;
     failing.AddReader();
     failing.SetDefaultAnswer(Acknowledgement(code, sizeof data));
-    ScopedHidHost use(failing);
-    const ReaderHandle reader = OpenReader();
+    const ReaderHandle opened = CardReader(failing).OpenReader();
     failing.FailSet(2);  // the first chunk
-    EXPECT_EQ(SendReaderCommand(reader, code, sizeof data, data), kCommandFailed);
+    EXPECT_EQ(SendReaderCommand(opened, code, sizeof data, data), kCommandFailed);
     EXPECT_EQ(failing.SetReports().size(), 2u) << "no chunk follows a lost one";
   }
 }
@@ -163,17 +163,16 @@ TEST_F(FrameTransferTest, OtherCommandsWaitForAnAcknowledgementOfEachChunk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeHidHost reader;
-    reader.AddReader();
-    reader.SetDefaultAnswer(kGarbage);
-    reader.QueueAnswer({});  // the header's answer
-    for (const ReaderFrame& answer : c.pollAnswers) reader.QueueAnswer(answer);
-    ScopedHidHost use(reader);
-    const ReaderHandle opened = OpenReader();
+    FakeHidHost scripted;
+    scripted.AddReader();
+    scripted.SetDefaultAnswer(kGarbage);
+    scripted.QueueAnswer({});  // the header's answer
+    for (const ReaderFrame& answer : c.pollAnswers) scripted.QueueAnswer(answer);
+    const ReaderHandle opened = CardReader(scripted).OpenReader();
     // Failed gets consume no scripted answer, so the script continues after them.
-    for (int poll : c.failingPolls) reader.FailGet(poll + 1);
+    for (int poll : c.failingPolls) scripted.FailGet(poll + 1);
     EXPECT_EQ(SendReaderCommand(opened, kOtherCommand, sizeof data, data), c.result);
-    EXPECT_EQ(reader.SetReports().size() - 1, c.chunksSent);
+    EXPECT_EQ(scripted.SetReports().size() - 1, c.chunksSent);
   }
 }
 

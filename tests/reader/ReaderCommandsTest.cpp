@@ -1,14 +1,15 @@
 // The reader commands on the wire, report id included.
 #include <gtest/gtest.h>
 
-#include "reader/ReaderCommands.h"
+#include "reader/CardReader.h"
+#include "reader/ReaderProtocol.h"
 #include "tests/support/FakeHidHost.h"
 
 namespace rdrconf {
 namespace {
 
-using testing::FakeHidHost;
-using testing::Report;
+using test::FakeHidHost;
+using test::Report;
 using Kind = FakeHidHost::Kind;
 
 class ReaderCommandsTest : public ::testing::Test {
@@ -16,14 +17,14 @@ class ReaderCommandsTest : public ::testing::Test {
   ReaderCommandsTest() { host.AddReader(); }
 
   ReaderHandle Open() {
-    ReaderHandle handle = OpenReader();
+    ReaderHandle handle = reader.OpenReader();
     EXPECT_TRUE(handle.IsOpen());
     host.ClearRequests();
     return handle;
   }
 
   FakeHidHost host;
-  ScopedHidHost scope{host};
+  CardReader reader{host};
 };
 
 TEST_F(ReaderCommandsTest, SetExchangeIsHeaderAnswerAndOneZeroFilledChunk) {

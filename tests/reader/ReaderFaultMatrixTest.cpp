@@ -7,13 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "reader/ReaderCommands.h"
+#include "reader/CardReader.h"
+#include "reader/ReaderProtocol.h"
 #include "tests/support/FakeHidHost.h"
 
 namespace rdrconf {
 namespace {
 
-using testing::FakeHidHost;
+using test::FakeHidHost;
 using Kind = FakeHidHost::Kind;
 
 // What the exchange gave: whether a reader was found for the search,
@@ -91,8 +92,8 @@ TEST(ReaderFaultMatrixTest, EachRequestFailingEndsTheExchangeWithAFailureAndClos
 
     int result = -1;
     {
-      const ScopedHidHost scope(host);
-      const ReaderHandle handle = OpenReader();
+      const CardReader reader(host);
+      const ReaderHandle handle = reader.OpenReader();
       result = row.run(handle);
     }
 

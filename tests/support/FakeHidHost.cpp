@@ -1,19 +1,38 @@
 #include "tests/support/FakeHidHost.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
-#include "reader/ReaderDiscovery.h"
+namespace rdrconf::test {
+namespace {
 
-namespace rdrconf::testing {
+HidError ErrorOf(int number) { return {number, std::strerror(number)}; }
+
+}  // namespace
+
+void FakeHidHost::AddInterface(HidInterfaceInfo info) { interfaces_.push_back(std::move(info)); }
 
 void FakeHidHost::AddInterface(const std::string& path, std::uint16_t vendorId,
                                std::uint16_t productId) {
-  interfaces_.push_back({path, vendorId, productId});
+  HidInterfaceInfo info;
+  info.path = path;
+  info.vendorId = vendorId;
+  info.productId = productId;
+  AddInterface(std::move(info));
 }
 
-void FakeHidHost::AddReader(const std::string& path) {
-  AddInterface(path, kReaderVendorId, kReaderProductId);
+void FakeHidHost::AddReader(const std::string& path, const std::string& serial) {
+  HidInterfaceInfo info;
+  info.path = path;
+  info.vendorId = kReaderVendorId;
+  info.productId = kReaderProductId;
+  info.serialNumber = serial;
+  info.manufacturer = "Fake";
+  info.product = "Fake card reader";
+  info.usbPort = "1-" + std::to_string(interfaces_.size() + 1);
+  info.interfaceNumber = 0;
+  AddInterface(std::move(info));
 }
 
 void FakeHidHost::RemoveInterface(const std::string& path) {
@@ -59,34 +78,48 @@ std::string FakeHidHost::PathOf(HidDeviceToken device) const {
   return it->second;
 }
 
-std::optional<std::vector<HidInterfaceInfo>> FakeHidHost::ListInterfaces() {
+std::optional<std::vector<HidInterfaceInfo>> FakeHidHost::ListInterfaces(HidError& error) {
   requests_.push_back({Kind::kList, "", {}, !failListing_});
-  if (failListing_) return std::nullopt;
+  if (failListing_) {
+    error = ErrorOf(EIO);
+    return std::nullopt;
+  }
   return interfaces_;
 }
 
-HidDeviceToken FakeHidHost::Open(const std::string& path) {
-  const bool ok = IsPresent(path) && failingOpens_.count(path) == 0;
-  requests_.push_back({Kind::kOpen, path, {}, ok});
-  if (!ok) return 0;
+bool FakeHidHost::MayOpen(const std::string& path) { return denied_.count(path) == 0; }
+
+HidDeviceToken FakeHidHost::Open(const std::string& path, HidError& error) {
+  const auto failing = failingOpens_.find(path);
+  const int number = !IsPresent(path) ? ENOENT : failing != failingOpens_.end() ? failing->second : 0;
+  requests_.push_back({Kind::kOpen, path, {}, number == 0});
+  if (number != 0) {
+    error = ErrorOf(number);
+    return 0;
+  }
   ++opens_;
   const HidDeviceToken token = nextToken_++;
   open_[token] = path;
   return token;
 }
 
-bool FakeHidHost::SetFeature(HidDeviceToken device, const FeatureReport& report) {
+bool FakeHidHost::SetFeature(HidDeviceToken device, const FeatureReport& report, HidError& error) {
   const std::string path = PathOf(device);
-  const bool ok = IsPresent(path) && failingSets_.count(++sets_) == 0;
-  requests_.push_back({Kind::kSet, path, report, ok});
-  return ok;
+  const auto failing = failingSets_.find(++sets_);
+  const int number = !IsPresent(path) ? ENODEV : failing != failingSets_.end() ? failing->second : 0;
+  requests_.push_back({Kind::kSet, path, report, number == 0});
+  if (number != 0) error = ErrorOf(number);
+  return number == 0;
 }
 
-bool FakeHidHost::GetFeature(HidDeviceToken device, FeatureReport& report) {
+int FakeHidHost::GetFeature(HidDeviceToken device, FeatureReport& report, HidError& error) {
   const std::string path = PathOf(device);
-  const bool ok = IsPresent(path) && failingGets_.count(++gets_) == 0;
+  const int n = ++gets_;
+  const auto failing = failingGets_.find(n);
+  const int number = !IsPresent(path) ? ENODEV : failing != failingGets_.end() ? failing->second : 0;
   FeatureReport answer{};
-  if (ok) {
+  int delivered = -1;
+  if (number == 0) {
     ReaderFrame frame = defaultAnswer_;
     if (!answers_.empty()) {
       frame = answers_.front();
@@ -94,10 +127,14 @@ bool FakeHidHost::GetFeature(HidDeviceToken device, FeatureReport& report) {
     }
     answer[0] = report[0];
     std::copy(frame.begin(), frame.end(), answer.begin() + 1);
-    report = answer;
+    const auto shortGet = shortGets_.find(n);
+    delivered = shortGet != shortGets_.end() ? shortGet->second : static_cast<int>(answer.size());
+    std::copy_n(answer.begin(), delivered, report.begin());
+  } else {
+    error = ErrorOf(number);
   }
-  requests_.push_back({Kind::kGet, path, answer, ok});
-  return ok;
+  requests_.push_back({Kind::kGet, path, answer, number == 0});
+  return delivered;
 }
 
 void FakeHidHost::Close(HidDeviceToken device) {
@@ -114,4 +151,4 @@ FeatureReport Report(std::initializer_list<std::uint8_t> bytes) {
   return report;
 }
 
-}  // namespace rdrconf::testing
+}  // namespace rdrconf::test

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -7,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "reader/FrameTransfer.h"
 #include "reader/HidHost.h"
+#include "reader/ReaderProtocol.h"
 
-namespace rdrconf::testing {
+namespace rdrconf::test {
 
 // An in-memory HID host. It lists the interfaces it was given, records every
 // request in order (with the 9 bytes of each set and each answered get),
-// answers gets from a script, and can make any single request fail.
+// answers gets from a script, and can make any single request fail with a
+// chosen errno, or a get deliver fewer bytes than a report.
 class FakeHidHost final : public HidHost {
  public:
   enum class Kind { kList, kOpen, kSet, kGet, kClose };
@@ -28,8 +30,9 @@ class FakeHidHost final : public HidHost {
   static constexpr const char* kReaderPath = "/dev/hidraw-reader";
 
   // Interfaces are listed in the order in which they were added.
+  void AddInterface(HidInterfaceInfo info);
   void AddInterface(const std::string& path, std::uint16_t vendorId, std::uint16_t productId);
-  void AddReader(const std::string& path = kReaderPath);
+  void AddReader(const std::string& path = kReaderPath, const std::string& serial = "");
   void RemoveInterface(const std::string& path);  // the device is unplugged
 
   // Answers to get requests: queued frames first, one per get, then the
@@ -38,9 +41,15 @@ class FakeHidHost final : public HidHost {
   void SetDefaultAnswer(const ReaderFrame& frame);
 
   void FailListing() { failListing_ = true; }
-  void FailOpen(const std::string& path) { failingOpens_.insert(path); }
-  void FailSet(int n) { failingSets_.insert(n); }  // the n-th set request, from 1
-  void FailGet(int n) { failingGets_.insert(n); }  // the n-th get request, from 1
+  // Opening `path` fails with `number`: EACCES for a user without access,
+  // EWOULDBLOCK while another program holds it.
+  void FailOpen(const std::string& path, int number = EIO) { failingOpens_[path] = number; }
+  // MayOpen answers false for `path`.
+  void DenyAccess(const std::string& path) { denied_.insert(path); }
+  void FailSet(int n, int number = EIO) { failingSets_[n] = number; }  // the n-th set, from 1
+  void FailGet(int n, int number = EIO) { failingGets_[n] = number; }  // the n-th get, from 1
+  // The n-th get delivers only `bytes` bytes.
+  void ShortGet(int n, int bytes) { shortGets_[n] = bytes; }
 
   const std::vector<Request>& Requests() const { return requests_; }
   std::vector<Kind> Kinds() const;
@@ -52,10 +61,11 @@ class FakeHidHost final : public HidHost {
   int OpenNow() const { return static_cast<int>(open_.size()); }
   void ClearRequests() { requests_.clear(); }
 
-  std::optional<std::vector<HidInterfaceInfo>> ListInterfaces() override;
-  HidDeviceToken Open(const std::string& path) override;
-  bool SetFeature(HidDeviceToken device, const FeatureReport& report) override;
-  bool GetFeature(HidDeviceToken device, FeatureReport& report) override;
+  std::optional<std::vector<HidInterfaceInfo>> ListInterfaces(HidError& error) override;
+  bool MayOpen(const std::string& path) override;
+  HidDeviceToken Open(const std::string& path, HidError& error) override;
+  bool SetFeature(HidDeviceToken device, const FeatureReport& report, HidError& error) override;
+  int GetFeature(HidDeviceToken device, FeatureReport& report, HidError& error) override;
   void Close(HidDeviceToken device) override;
 
  private:
@@ -66,9 +76,11 @@ class FakeHidHost final : public HidHost {
   std::deque<ReaderFrame> answers_;
   ReaderFrame defaultAnswer_{};
   bool failListing_ = false;
-  std::set<std::string> failingOpens_;
-  std::set<int> failingSets_;
-  std::set<int> failingGets_;
+  std::map<std::string, int> failingOpens_;
+  std::set<std::string> denied_;
+  std::map<int, int> failingSets_;
+  std::map<int, int> failingGets_;
+  std::map<int, int> shortGets_;
   std::vector<Request> requests_;
   std::map<HidDeviceToken, std::string> open_;
   HidDeviceToken nextToken_ = 1;
@@ -81,4 +93,4 @@ class FakeHidHost final : public HidHost {
 // Builds a report from its nine bytes, for readable expectations.
 FeatureReport Report(std::initializer_list<std::uint8_t> bytes);
 
-}  // namespace rdrconf::testing
+}  // namespace rdrconf::test

@@ -6,9 +6,9 @@
 #include <functional>
 #include <vector>
 
-#include "app/MessageBox.h"
+#include "dialogs/MessageBox.h"
 
-namespace rdrconf::testing {
+namespace rdrconf::test {
 
 // Stands in for the modal message box: records each box (its owner and its
 // text) and returns at once, as if the user had pressed OK. An optional
@@ -18,10 +18,11 @@ class FakeMessageBox final : public MessageBoxService {
   struct Shown {
     QPointer<QWidget> owner;
     QString text;
+    QString details;
   };
 
-  void Show(QWidget* owner, const QString& text) override {
-    shown_.push_back({owner, text});
+  void Show(QWidget* owner, const QString& text, const QString& details) override {
+    shown_.push_back({owner, text, details});
     if (whileShown_) whileShown_();
   }
 
@@ -39,4 +40,4 @@ class FakeMessageBox final : public MessageBoxService {
   std::function<void()> whileShown_;
 };
 
-}  // namespace rdrconf::testing
+}  // namespace rdrconf::test

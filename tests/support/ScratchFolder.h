@@ -6,9 +6,12 @@
 
 #include <csignal>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -50,16 +53,59 @@ class FileSizeLimit {
   void (*previousHandler_)(int);
 };
 
+// The language choice in a working folder that holds language files.
+inline constexpr char kWorkingChoiceFile[] = "./RDRCONF.config";
+
+// Sets environment variables for its lifetime, then puts back what was there
+// (nullptr unsets a variable).
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment() = default;
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+  ~ScopedEnvironment() {
+    for (const auto& [name, value] : saved_) {
+      if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+      } else {
+        unsetenv(name.c_str());
+      }
+    }
+  }
+
+  void Set(const std::string& name, const char* value) {
+    if (saved_.count(name) == 0) {
+      const char* old = std::getenv(name.c_str());
+      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    if (value) {
+      setenv(name.c_str(), value, 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  std::map<std::string, std::optional<std::string>> saved_;
+};
+
 // Runs each test in a fresh folder of its own, made the working directory,
+// with HOME and the XDG folders inside it (so that no test reads or writes a
+// real user's files, nor finds an installed copy of the language files),
 // and puts the current language file back afterwards.
 class ScratchFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previousFolder_ = std::filesystem::current_path();
-    std::string pattern = (std::filesystem::temp_directory_path() / "rdrconf-i18n-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "rdrconf-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
     std::filesystem::current_path(folder_);
+    environment_.Set("HOME", (folder_ / "home").c_str());
+    environment_.Set("XDG_CONFIG_HOME", nullptr);
+    environment_.Set("XDG_DATA_HOME", nullptr);
+    environment_.Set("XDG_STATE_HOME", nullptr);
+    environment_.Set("XDG_DATA_DIRS", (folder_ / "share").c_str());
     previousLanguageFile_ = TextCatalogue::Instance().Path();
   }
 
@@ -68,6 +114,8 @@ class ScratchFolderTest : public ::testing::Test {
     std::filesystem::current_path(previousFolder_);
     std::filesystem::remove_all(folder_);
   }
+
+  ScopedEnvironment environment_;
 
   // Names in the scratch folder, to see that no temporary file stays behind.
   std::set<std::string> FolderEntries() const {

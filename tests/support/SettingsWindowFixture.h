@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/MessageBox.h"
 #include "i18n/Language.h"
+#include "reader/CardReader.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"
 #include "ui/SettingsWindow.h"
@@ -19,7 +19,7 @@ namespace rdrconf::test {
 // "zh:sys_success"), so a test sees where a text came from.
 inline std::string LanguageFile(const std::string& language) {
   std::string file = "[language]\n";
-  for (const char* key : ui_text::kAllKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
+  for (const char* key : ui_text::kCatalogueKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
   return file;
 }
 
@@ -28,10 +28,14 @@ inline QString Text(const char* language, const char* key) {
 }
 
 // The settings window as a user drives it, in a scratch working folder
-// holding both language files (no language choice stored: Chinese), with
-// the message box replaced.
+// holding both language files (no language choice stored: Chinese), over
+// the host a test gives and a stand-in for the message box.
 class SettingsWindowFixture : public ScratchFolderTest {
  protected:
+  // `host` is used only once the window starts, so a derived fixture may
+  // pass a member of its own.
+  explicit SettingsWindowFixture(HidHost& host) : reader(host) {}
+
   void SetUp() override {
     ScratchFolderTest::SetUp();
     WriteBytes("RDRCONF.zh-CN.ini", LanguageFile("zh"));
@@ -44,7 +48,7 @@ class SettingsWindowFixture : public ScratchFolderTest {
   }
 
   CRDRCONFNormalDlg& Start() {
-    window = std::make_unique<CRDRCONFNormalDlg>();
+    window = std::make_unique<CRDRCONFNormalDlg>(reader, boxes);
     window->show();
     return *window;
   }
@@ -63,8 +67,8 @@ class SettingsWindowFixture : public ScratchFolderTest {
 
   void Press(int buttonId) { Get<QPushButton>(buttonId)->click(); }
 
-  testing::FakeMessageBox boxes;
-  ScopedMessageBox useBoxes{boxes};
+  test::FakeMessageBox boxes;
+  CardReader reader;
   std::unique_ptr<CRDRCONFNormalDlg> window;
 };
 

@@ -19,8 +19,8 @@
 namespace rdrconf {
 namespace {
 
-using testing::FakeHidHost;
-using testing::Report;
+using test::FakeHidHost;
+using test::Report;
 namespace id = settings_id;
 
 const FeatureReport kHeader = Report({0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0x63});
@@ -35,6 +35,8 @@ using test::Text;
 
 class SettingsWindowTest : public test::SettingsWindowFixture {
  protected:
+  SettingsWindowTest() : SettingsWindowFixture(host) {}
+
   void SetUp() override {
     SettingsWindowFixture::SetUp();
     host.AddReader();
@@ -59,7 +61,6 @@ class SettingsWindowTest : public test::SettingsWindowFixture {
   }
 
   FakeHidHost host;
-  ScopedHidHost useHost{host};
 };
 
 TEST_F(SettingsWindowTest, StartWithAReaderSendsTheOpenNoticeAndShowsNoMessage) {
@@ -288,26 +289,28 @@ TEST_F(SettingsWindowTest, LanguageItemOpensTheLanguageDialogAndChangesNoText) {
   EXPECT_EQ(ReadLanguageChoice(), "en-US");
 }
 
-TEST_F(SettingsWindowTest, WithoutLanguageFilesEveryTextIsEmptyAndEverythingWorks) {
+// Started from a folder without language files (and none installed), the
+// window falls back on the English texts built into it: never blank labels.
+TEST_F(SettingsWindowTest, WithoutLanguageFilesTheBuiltInEnglishShowsAndEverythingWorks) {
   std::remove("RDRCONF.zh-CN.ini");
   std::remove("RDRCONF.en-US.ini");
   Start();
-  EXPECT_TRUE(window->windowTitle().isEmpty());
-  EXPECT_TRUE(Get<QGroupBox>(id::kBoxReader)->title().isEmpty());
-  for (int label : {id::kLblCardType, id::kLblCardnoType, id::kLblMode, id::kLblEnter}) {
-    EXPECT_TRUE(Get<QLabel>(label)->text().isEmpty());
-  }
-  EXPECT_TRUE(Get<QCheckBox>(id::kPowerSaving)->text().isEmpty());
-  EXPECT_TRUE(Get<QPushButton>(id::kSetConfig)->text().isEmpty());
-  EXPECT_TRUE(Get<QPushButton>(id::kRestoreConfig)->text().isEmpty());
+  const auto english = [](const char* key) { return QString::fromStdString(BuiltInText(key)); };
+  EXPECT_EQ(window->windowTitle(), english(ui_text::kFormTitle));
+  EXPECT_EQ(Get<QGroupBox>(id::kBoxReader)->title(), english(ui_text::kBoxReader));
+  EXPECT_EQ(Get<QLabel>(id::kLblCardType)->text(), english(ui_text::kLblCardType));
+  EXPECT_EQ(Get<QLabel>(id::kLblEnter)->text(), english(ui_text::kLblEnter));
+  EXPECT_EQ(Get<QCheckBox>(id::kPowerSaving)->text(), english(ui_text::kBtnPending));
+  EXPECT_EQ(Get<QPushButton>(id::kSetConfig)->text(), english(ui_text::kBtnSetConfig));
   EXPECT_EQ(FormatItems().size(), 13);
-  for (int i = 8; i <= 12; ++i) EXPECT_TRUE(FormatItems()[i].isEmpty());
+  EXPECT_EQ(FormatItems()[12], english(ui_text::kType12));
+  for (const QString& item : FormatItems()) EXPECT_FALSE(item.isEmpty());
 
   Choose(id::kCardnoType, 12);
   host.ClearRequests();
   Press(id::kSetConfig);
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(12, 1, 1, 0)}));
-  EXPECT_EQ(boxes.Texts(), QStringList{QString()});
+  EXPECT_EQ(boxes.Texts(), QStringList{english(ui_text::kSysSuccess)});
 }
 
 TEST_F(SettingsWindowTest, TemplateHasItsControlsInTabOrder) {

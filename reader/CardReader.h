@@ -1,0 +1,79 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "reader/HidHost.h"
+#include "reader/ReaderOutcome.h"
+#include "reader/ReaderProtocol.h"
+
+namespace rdrconf {
+
+// A reader present on the host, as the listing shows it: nothing is opened
+// to learn any of this.
+struct ReaderIdentity {
+  int index = 0;  // position among the readers present, from 0, in listing order
+  HidInterfaceInfo hid;
+  bool mayOpen = false;  // whether this user may open it (its permissions)
+
+  // What a person tells readers apart by: the serial number, else the USB
+  // port, else the device path.
+  std::string Label() const;
+};
+
+// Which reader an exchange is for: by default the first one in listing order
+// that opens; or one named by its device path, its serial number or its
+// index in the listing.
+class ReaderSelector {
+ public:
+  ReaderSelector() = default;
+  static ReaderSelector Path(std::string path);
+  static ReaderSelector Serial(std::string serial);
+  static ReaderSelector Index(int index);
+  // "/dev/..." names a path; any other text names a serial number, or, when
+  // no reader has that serial and it is a number, an index.
+  static ReaderSelector Parse(const std::string& text);
+
+  bool IsFirstThatOpens() const { return kind_ == Kind::kFirst; }
+  // The readers of `present` that this selector names (for the default
+  // selector: all of them, in order).
+  std::vector<ReaderIdentity> Pick(const std::vector<ReaderIdentity>& present) const;
+  // For messages: "the reader /dev/hidraw2", "the reader with serial X", ...
+  std::string Describe() const;
+
+ private:
+  enum class Kind { kFirst, kPath, kSerial, kIndex, kSerialOrIndex };
+  ReaderSelector(Kind kind, std::string text, int index) : kind_(kind), text_(std::move(text)), index_(index) {}
+
+  Kind kind_ = Kind::kFirst;
+  std::string text_;
+  int index_ = -1;
+};
+
+// The way to the reader: the HID host it is reached through. The window and
+// the command line each get one and open the reader through it for every
+// exchange.
+class CardReader {
+ public:
+  explicit CardReader(HidHost& host) : host_(host) {}
+
+  // The readers (interfaces with the reader's vendor and product id)
+  // present now, in listing order. `error` gets the reason when the listing
+  // fails; the list is then empty.
+  std::vector<ReaderIdentity> ListReaders(HidError* error = nullptr) const;
+
+  // Opens the reader that `selector` names, for one exchange. With the
+  // default selector the interfaces are searched in listing order and the
+  // first with the reader's ids that opens wins: interfaces with other ids
+  // are never opened, and a matching one that will not open is passed
+  // over, so that an interface this user cannot open never hides a usable
+  // reader behind it. Gives the invalid handle when no reader opens;
+  // `outcome` then says why (no reader, denied, busy, or the failed open
+  // with the system's reason).
+  ReaderHandle OpenReader(const ReaderSelector& selector = {}, ExchangeOutcome* outcome = nullptr) const;
+
+ private:
+  HidHost& host_;
+};
+
+}  // namespace rdrconf
