@@ -280,8 +280,9 @@ class Testbed {
       case _IOC_NR(HIDIOCGFEATURE(0)): {
         FeatureReport report{};
         report[0] = buffer[0];  // the report id asked for
-        if (const int error = device.HandleGetFeature(report); error != 0) return {-1, error};
-        const std::size_t count = std::min(size, report.size());
+        std::size_t delivered = report.size();
+        if (const int error = device.HandleGetFeature(report, delivered); error != 0) return {-1, error};
+        const std::size_t count = std::min(size, delivered);
         std::copy_n(report.begin(), count, buffer);
         return {static_cast<long>(count), 0};
       }
@@ -331,6 +332,18 @@ void EmulatedHidDevice::ClearRecords() {
   opens_ = 0;
   requests_.clear();
   reports_.clear();
+  failingRequests_.clear();
+  shortAnswers_.clear();
+}
+
+void EmulatedHidDevice::FailRequest(int n, int number) {
+  std::lock_guard lock(mutex_);
+  failingRequests_[n] = number;
+}
+
+void EmulatedHidDevice::ShortenAnswer(int n, int bytes) {
+  std::lock_guard lock(mutex_);
+  shortAnswers_[n] = bytes;
 }
 
 void EmulatedHidDevice::SetReportObserver(ReportObserver observer) {
@@ -388,6 +401,10 @@ int EmulatedHidDevice::HandleSetFeature(const FeatureReport& report) {
   {
     std::lock_guard lock(mutex_);
     requests_.push_back(FeatureRequest::kSet);
+    if (const auto failing = failingRequests_.find(static_cast<int>(requests_.size()));
+        failing != failingRequests_.end()) {
+      return failing->second;
+    }
     if (const int error = OnSetFeature(report, received); error != 0) return error;
     reports_.push_back(received);
     observer = observer_;
@@ -397,9 +414,16 @@ int EmulatedHidDevice::HandleSetFeature(const FeatureReport& report) {
   return 0;
 }
 
-int EmulatedHidDevice::HandleGetFeature(FeatureReport& report) {
+int EmulatedHidDevice::HandleGetFeature(FeatureReport& report, std::size_t& delivered) {
   std::lock_guard lock(mutex_);
   requests_.push_back(FeatureRequest::kGet);
+  const int n = static_cast<int>(requests_.size());
+  if (const auto failing = failingRequests_.find(n); failing != failingRequests_.end()) {
+    return failing->second;
+  }
+  if (const auto shortened = shortAnswers_.find(n); shortened != shortAnswers_.end()) {
+    delivered = static_cast<std::size_t>(shortened->second);
+  }
   return OnGetFeature(report);
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -95,6 +96,14 @@ class EmulatedHidDevice {
   // so that hidapi reports the open as failed.
   void FailOpens(bool fail);
 
+  // The n-th feature request counted from the last ClearRecords (set or
+  // get, from 1) fails with `number` (ENODEV, EIO, EPIPE, ...); it is
+  // counted in FeatureRequests but its report is not received.
+  void FailRequest(int n, int number);
+  // The n-th feature request, when it is a get, delivers only `bytes` bytes
+  // of the report (report id included).
+  void ShortenAnswer(int n, int bytes);
+
   // Unplugging removes the device from /sys and /dev: it is no longer listed
   // and requests on a node opened before fail with ENODEV. Plugging puts it
   // back under the same USB name, so in the same place of the listing, with
@@ -122,7 +131,8 @@ class EmulatedHidDevice {
   // Entry points for the ioctl handler; each gives 0 or an errno.
   int HandleOpen();
   int HandleSetFeature(const FeatureReport& report);
-  int HandleGetFeature(FeatureReport& report);
+  // `delivered` gets the number of bytes the answer carries.
+  int HandleGetFeature(FeatureReport& report, std::size_t& delivered);
 
   Testbed& testbed_;
   const std::size_t index_;
@@ -131,6 +141,8 @@ class EmulatedHidDevice {
   bool plugged_ = false;
   std::string nodePath_;
   bool failOpens_ = false;
+  std::map<int, int> failingRequests_;  // request number -> errno
+  std::map<int, int> shortAnswers_;     // request number -> bytes
   int opens_ = 0;
   std::vector<FeatureRequest> requests_;
   std::vector<ReceivedReport> reports_;

@@ -70,12 +70,13 @@ std::string DescribeOutcome(const ExchangeOutcome& outcome) {
   switch (outcome.outcome) {
     case Outcome::kDone: return "done";
     case Outcome::kStatus:
-      return "the reader gave a status answer (0x02 in byte 4) to " + RequestInWords(outcome) +
-             " and took no settings block";
+      return "the reader gave a status answer (0x02 in byte 4) as " + RequestInWords(outcome) +
+             " and took no further data";
     case Outcome::kNoReader: return WithReason("no reader", outcome.error);
     case Outcome::kDenied: return WithReason("permission denied opening the reader", outcome.error);
     case Outcome::kBusy: return WithReason("another program is using the reader", outcome.error);
-    case Outcome::kRefused: return "the reader refused " + RequestInWords(outcome) + " (eight 0xAA bytes)";
+    case Outcome::kRefused:
+      return "the reader refused the command: eight 0xAA bytes as " + RequestInWords(outcome);
     case Outcome::kFailed:
       return WithReason(RequestInWords(outcome) + " request failed", outcome.error);
   }

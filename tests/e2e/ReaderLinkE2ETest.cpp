@@ -4,6 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -60,6 +66,16 @@ TEST_F(ReaderLinkE2E, HostListsTheBusInOrderWithIdsAndNodes) {
   EXPECT_EQ((*interfaces)[1].path, reader.NodePath());
   EXPECT_EQ((*interfaces)[1].vendorId, kReaderVendorId);
   EXPECT_EQ((*interfaces)[1].productId, kReaderProductId);
+  // The identity of each, from the listing alone.
+  EXPECT_EQ((*interfaces)[1].serialNumber, "EMU0002");
+  EXPECT_EQ((*interfaces)[1].manufacturer, "Emulated");
+  EXPECT_EQ((*interfaces)[1].product, "Emulated card reader");
+  EXPECT_EQ((*interfaces)[1].usbPort, reader.UsbName());
+  EXPECT_EQ((*interfaces)[1].interfaceNumber, 0);
+  const std::vector<ReaderIdentity> readers = reader_.ListReaders();
+  ASSERT_EQ(readers.size(), 1u);
+  EXPECT_EQ(readers[0].hid.path, reader.NodePath());
+  EXPECT_TRUE(readers[0].mayOpen);
   EXPECT_EQ(keyboard.Opens() + reader.Opens(), 0);  // listing opens nothing
 }
 
@@ -190,6 +206,58 @@ TEST_F(ReaderLinkE2E, ReaderUnpluggedWhileOpenFailsTheExchange) {
   EXPECT_FALSE(NotifyClose(handle));
   EXPECT_THAT(reader.Reports(), IsEmpty());
   EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+}
+
+// A second program on the reader: while it holds the reader, an exchange
+// here is told "busy" at once and sends nothing, so the frames of the two
+// never interleave; once it lets go, the exchange goes through.
+TEST_F(ReaderLinkE2E, AReaderHeldByAnotherProgramIsBusyUntilItLetsGo) {
+  EmulatedReader& reader = bus_.AddReader();
+  int toChild[2];
+  ASSERT_EQ(pipe(toChild), 0);
+  std::FILE* fromChild = nullptr;
+  const pid_t child = [&] {
+    int fromChildFds[2];
+    EXPECT_EQ(pipe(fromChildFds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(toChild[0], STDIN_FILENO);
+      dup2(fromChildFds[1], STDOUT_FILENO);
+      close(toChild[1]);
+      close(fromChildFds[0]);
+      // The umockdev preload comes before the sanitizer runtime, as in this
+      // process (see emulator/EmulatedHidBus.cpp).
+      const char* options = std::getenv("ASAN_OPTIONS");
+      setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":verify_asan_link_order=0").c_str(), 1);
+      execl(HOLD_READER, HOLD_READER, reader.NodePath().c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChildFds[1]);
+    fromChild = fdopen(fromChildFds[0], "r");
+    return pid;
+  }();
+  ASSERT_GT(child, 0);
+  char said[128] = {};
+  ASSERT_NE(std::fgets(said, sizeof said, fromChild), nullptr);
+  ASSERT_STREQ(said, "held\n");
+
+  ExchangeOutcome outcome;
+  EXPECT_TRUE(reader_.OpenReader({}, &outcome).IsInvalid());
+  EXPECT_EQ(outcome.outcome, Outcome::kBusy) << DescribeOutcome(outcome);
+  EXPECT_EQ(outcome.error.number, EWOULDBLOCK);
+  EXPECT_THAT(reader.FeatureRequests(), IsEmpty());
+
+  close(toChild[1]);  // the other program lets go and ends
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::fclose(fromChild);
+
+  ReaderHandle handle = reader_.OpenReader({}, &outcome);
+  ASSERT_TRUE(handle.IsOpen()) << DescribeOutcome(outcome);
+  EXPECT_EQ(SetReaderConfig(handle, {5, 0, 1, 0, 0}), kCommandDone);
+  EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{5, 0, 1, 0, 0}));
 }
 
 // What the link makes of each way the reader can answer a command-6 header.

@@ -3,6 +3,7 @@
 // fail in turn.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,16 +20,16 @@ using Kind = FakeHidHost::Kind;
 
 // What the exchange gave: whether a reader was found for the search,
 // true/false for a notice, the command result for set and restore.
-using Exchange = std::function<int(const ReaderHandle&)>;
+using Exchange = std::function<int(const ReaderHandle&, ExchangeOutcome*)>;
 
-int Search(const ReaderHandle& handle) { return handle.IsOpen() ? 1 : 0; }
-int OpenNotice(const ReaderHandle& handle) { return NotifyOpen(handle) ? 1 : 0; }
-int CloseNotice(const ReaderHandle& handle) { return NotifyClose(handle) ? 1 : 0; }
-int Set(const ReaderHandle& handle) { return SetReaderConfig(handle, {2, 0, 0, 1, 0}); }
-int Restore(const ReaderHandle& handle) { return RestoreReaderConfig(handle); }
+int Search(const ReaderHandle& handle, ExchangeOutcome*) { return handle.IsOpen() ? 1 : 0; }
+int OpenNotice(const ReaderHandle& h, ExchangeOutcome* o) { return NotifyOpen(h, o) ? 1 : 0; }
+int CloseNotice(const ReaderHandle& h, ExchangeOutcome* o) { return NotifyClose(h, o) ? 1 : 0; }
+int Set(const ReaderHandle& h, ExchangeOutcome* o) { return SetReaderConfig(h, {2, 0, 0, 1, 0}, o); }
+int Restore(const ReaderHandle& h, ExchangeOutcome* o) { return RestoreReaderConfig(h, o); }
 
-enum class Fault { kNone, kListing, kOpen, kFirstSet, kFirstGet, kSecondSet };
-const char* const kFaultNames[] = {"none", "listing", "open", "first set", "first get", "second set"};
+enum class Fault { kNone, kListing, kOpen, kFirstSet, kFirstGet, kShortGet, kSecondSet };
+const char* const kFaultNames[] = {"none", "listing", "open", "first set", "first get", "short get", "second set"};
 
 struct Row {
   const char* exchange;
@@ -36,6 +37,8 @@ struct Row {
   Fault fault;
   int result;
   std::vector<Kind> requests;  // all of them, the failed one included
+  Outcome outcome;
+  Request failed;  // the request the outcome names
 };
 
 TEST(ReaderFaultMatrixTest, EachRequestFailingEndsTheExchangeWithAFailureAndClosesTheReader) {
@@ -46,35 +49,39 @@ TEST(ReaderFaultMatrixTest, EachRequestFailingEndsTheExchangeWithAFailureAndClos
   const std::vector<Kind> command{Kind::kList, Kind::kOpen, Kind::kSet, Kind::kGet, Kind::kSet, Kind::kClose};
 
   const Row rows[] = {
-      {"search", Search, Fault::kNone, 1, {Kind::kList, Kind::kOpen, Kind::kClose}},
-      {"search", Search, Fault::kListing, 0, noReader},
-      {"search", Search, Fault::kOpen, 0, notFound},
+      {"search", Search, Fault::kNone, 1, {Kind::kList, Kind::kOpen, Kind::kClose}, Outcome::kDone, Request::kNone},
+      {"search", Search, Fault::kListing, 0, noReader, Outcome::kNoReader, Request::kListing},
+      {"search", Search, Fault::kOpen, 0, notFound, Outcome::kFailed, Request::kOpen},
 
-      {"open notice", OpenNotice, Fault::kNone, 1, frameAndAnswer},
-      {"open notice", OpenNotice, Fault::kListing, 0, noReader},
-      {"open notice", OpenNotice, Fault::kOpen, 0, notFound},
-      {"open notice", OpenNotice, Fault::kFirstSet, 0, oneFrame},
-      {"open notice", OpenNotice, Fault::kFirstGet, 0, frameAndAnswer},
+      {"open notice", OpenNotice, Fault::kNone, 1, frameAndAnswer, Outcome::kDone, Request::kNone},
+      {"open notice", OpenNotice, Fault::kListing, 0, noReader, Outcome::kNoReader, Request::kListing},
+      {"open notice", OpenNotice, Fault::kOpen, 0, notFound, Outcome::kFailed, Request::kOpen},
+      {"open notice", OpenNotice, Fault::kFirstSet, 0, oneFrame, Outcome::kFailed, Request::kOpenNotice},
+      {"open notice", OpenNotice, Fault::kFirstGet, 0, frameAndAnswer, Outcome::kFailed, Request::kNoticeAnswer},
+      {"open notice", OpenNotice, Fault::kShortGet, 0, frameAndAnswer, Outcome::kFailed, Request::kNoticeAnswer},
 
-      {"set", Set, Fault::kNone, kCommandDone, command},
-      {"set", Set, Fault::kListing, kCommandFailed, noReader},
-      {"set", Set, Fault::kOpen, kCommandFailed, notFound},
-      {"set", Set, Fault::kFirstSet, kCommandFailed, oneFrame},
-      {"set", Set, Fault::kFirstGet, kCommandFailed, frameAndAnswer},
-      {"set", Set, Fault::kSecondSet, kCommandFailed, command},
+      {"set", Set, Fault::kNone, kCommandDone, command, Outcome::kDone, Request::kNone},
+      {"set", Set, Fault::kListing, kCommandFailed, noReader, Outcome::kNoReader, Request::kListing},
+      {"set", Set, Fault::kOpen, kCommandFailed, notFound, Outcome::kFailed, Request::kOpen},
+      {"set", Set, Fault::kFirstSet, kCommandFailed, oneFrame, Outcome::kFailed, Request::kHeader},
+      {"set", Set, Fault::kFirstGet, kCommandFailed, frameAndAnswer, Outcome::kFailed, Request::kAnswer},
+      {"set", Set, Fault::kShortGet, kCommandFailed, frameAndAnswer, Outcome::kFailed, Request::kAnswer},
+      {"set", Set, Fault::kSecondSet, kCommandFailed, command, Outcome::kFailed, Request::kChunk},
 
-      {"restore", Restore, Fault::kNone, kCommandDone, command},
-      {"restore", Restore, Fault::kListing, kCommandFailed, noReader},
-      {"restore", Restore, Fault::kOpen, kCommandFailed, notFound},
-      {"restore", Restore, Fault::kFirstSet, kCommandFailed, oneFrame},
-      {"restore", Restore, Fault::kFirstGet, kCommandFailed, frameAndAnswer},
-      {"restore", Restore, Fault::kSecondSet, kCommandFailed, command},
+      {"restore", Restore, Fault::kNone, kCommandDone, command, Outcome::kDone, Request::kNone},
+      {"restore", Restore, Fault::kListing, kCommandFailed, noReader, Outcome::kNoReader, Request::kListing},
+      {"restore", Restore, Fault::kOpen, kCommandFailed, notFound, Outcome::kFailed, Request::kOpen},
+      {"restore", Restore, Fault::kFirstSet, kCommandFailed, oneFrame, Outcome::kFailed, Request::kHeader},
+      {"restore", Restore, Fault::kFirstGet, kCommandFailed, frameAndAnswer, Outcome::kFailed, Request::kAnswer},
+      {"restore", Restore, Fault::kShortGet, kCommandFailed, frameAndAnswer, Outcome::kFailed, Request::kAnswer},
+      {"restore", Restore, Fault::kSecondSet, kCommandFailed, command, Outcome::kFailed, Request::kChunk},
 
-      {"close notice", CloseNotice, Fault::kNone, 1, frameAndAnswer},
-      {"close notice", CloseNotice, Fault::kListing, 0, noReader},
-      {"close notice", CloseNotice, Fault::kOpen, 0, notFound},
-      {"close notice", CloseNotice, Fault::kFirstSet, 0, oneFrame},
-      {"close notice", CloseNotice, Fault::kFirstGet, 0, frameAndAnswer},
+      {"close notice", CloseNotice, Fault::kNone, 1, frameAndAnswer, Outcome::kDone, Request::kNone},
+      {"close notice", CloseNotice, Fault::kListing, 0, noReader, Outcome::kNoReader, Request::kListing},
+      {"close notice", CloseNotice, Fault::kOpen, 0, notFound, Outcome::kFailed, Request::kOpen},
+      {"close notice", CloseNotice, Fault::kFirstSet, 0, oneFrame, Outcome::kFailed, Request::kCloseNotice},
+      {"close notice", CloseNotice, Fault::kFirstGet, 0, frameAndAnswer, Outcome::kFailed, Request::kNoticeAnswer},
+      {"close notice", CloseNotice, Fault::kShortGet, 0, frameAndAnswer, Outcome::kFailed, Request::kNoticeAnswer},
   };
 
   for (const Row& row : rows) {
@@ -87,22 +94,30 @@ TEST(ReaderFaultMatrixTest, EachRequestFailingEndsTheExchangeWithAFailureAndClos
       case Fault::kOpen: host.FailOpen(FakeHidHost::kReaderPath); break;
       case Fault::kFirstSet: host.FailSet(1); break;
       case Fault::kFirstGet: host.FailGet(1); break;
+      case Fault::kShortGet: host.ShortGet(1, 5); break;
       case Fault::kSecondSet: host.FailSet(2); break;
     }
 
     int result = -1;
+    ExchangeOutcome outcome;
     {
-      const CardReader reader(host);
-      const ReaderHandle handle = reader.OpenReader();
-      result = row.run(handle);
+      const ReaderHandle handle = CardReader(host).OpenReader({}, &outcome);
+      // A failed search already said why; the exchange then only refuses.
+      result = row.run(handle, handle.IsOpen() ? &outcome : nullptr);
     }
 
     EXPECT_EQ(result, row.result);
     EXPECT_EQ(host.Kinds(), row.requests);
-    // Only the request made to fail failed; nothing but the close follows it.
+    EXPECT_EQ(outcome.outcome, row.outcome) << DescribeOutcome(outcome);
+    EXPECT_EQ(outcome.request, row.failed) << DescribeOutcome(outcome);
+    if (row.fault != Fault::kNone) {
+      EXPECT_FALSE(outcome.error.text.empty()) << "the reason travels with the failure";
+    }
+    // Only the request made to fail failed (a short answer is a delivered
+    // request that the link refuses); nothing but the close follows it.
     int failed = 0;
     for (const FakeHidHost::Request& request : host.Requests()) failed += request.succeeded ? 0 : 1;
-    EXPECT_EQ(failed, row.fault == Fault::kNone ? 0 : 1);
+    EXPECT_EQ(failed, row.fault == Fault::kNone || row.fault == Fault::kShortGet ? 0 : 1);
     EXPECT_EQ(host.Opens(), host.Closes());
     EXPECT_EQ(host.OpenNow(), 0);
   }

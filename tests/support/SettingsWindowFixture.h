@@ -20,6 +20,7 @@ namespace rdrconf::test {
 inline std::string LanguageFile(const std::string& language) {
   std::string file = "[language]\n";
   for (const char* key : ui_text::kCatalogueKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
+  for (const char* key : ui_text::kAddedKeys) file += std::string(key) + "=" + language + ":" + key + "\n";
   return file;
 }
 

@@ -11,8 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
+
 #include "i18n/Language.h"
 #include "tests/support/FakeHidHost.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SettingsWindowFixture.h"
 #include "ui/SettingsWindow.h"
 
@@ -219,6 +222,52 @@ TEST_F(SettingsWindowTest, ReaderAnswersDecideTheMessage) {
             (QStringList{Text("zh", "sys_success"), Text("zh", "sys_failed"), Text("zh", "sys_failed")}));
   EXPECT_EQ(host.SetReports().size(), 4u) << "status and refusal stop before the chunk";
   EXPECT_EQ(boxes.Boxes()[0].owner, window.get());
+}
+
+TEST_F(SettingsWindowTest, EachFailureIsExplainedUnderTheMessageAndLogged) {
+  struct Case {
+    const char* name;
+    void (*inflict)(FakeHidHost&);
+    const char* message;
+    const char* reason;  // nullptr: no details
+    const char* detail;  // the system's words that follow the reason, or nullptr
+  } const cases[] = {
+      {"done", [](FakeHidHost&) {}, "sys_success", nullptr, nullptr},
+      {"no reader", [](FakeHidHost& h) { h.RemoveInterface(FakeHidHost::kReaderPath); }, "sys_open_failed",
+       "reason_no_reader", nullptr},
+      {"denied", [](FakeHidHost& h) { h.FailOpen(FakeHidHost::kReaderPath, EACCES); }, "sys_open_failed",
+       "reason_denied", "permission denied opening the reader: Permission denied (errno 13)"},
+      {"busy", [](FakeHidHost& h) { h.FailOpen(FakeHidHost::kReaderPath, EWOULDBLOCK); }, "sys_open_failed",
+       "reason_busy", nullptr},
+      {"refused", [](FakeHidHost& h) { h.QueueAnswer({0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}); },
+       "sys_failed", "reason_refused", nullptr},
+      {"header lost", [](FakeHidHost& h) { h.FailSet(2, EIO); }, "sys_failed", "reason_failed",
+       "the command header request failed: Input/output error (errno 5)"},
+      {"short answer", [](FakeHidHost& h) { h.ShortGet(2, 3); }, "sys_failed", "reason_failed",
+       "the answer to the command header request failed: short answer: 3 of 9 bytes"},
+      {"status", [](FakeHidHost& h) { h.QueueAnswer({0, 0, 0, 0, 0x02, 0, 0, 0}); }, "sys_success",
+       "reason_status", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHidHost scenario;
+    scenario.AddReader();
+    CardReader cardReader(scenario);
+    test::FakeMessageBox shown;
+    CRDRCONFNormalDlg dialog(cardReader, shown);
+    dialog.show();  // the open notice is set 1 and get 1
+    c.inflict(scenario);
+    test::LogCapture log("rdrconf.reader");
+    dialog.ControlAs<QPushButton>(id::kSetConfig)->click();
+
+    ASSERT_EQ(shown.Boxes().size(), 1u);
+    EXPECT_EQ(shown.Boxes()[0].text, Text("zh", c.message));
+    QString details;
+    if (c.reason != nullptr) details = Text("zh", c.reason);
+    if (c.detail != nullptr) details += "\n" + QString::fromUtf8(c.detail);
+    EXPECT_EQ(shown.Boxes()[0].details, details);
+    EXPECT_EQ(log.Lines().size(), c.reason == nullptr ? 0 : 1) << log.Lines().join('|').toStdString();
+  }
 }
 
 TEST_F(SettingsWindowTest, FailedOpenNoticeChangesNothing) {
