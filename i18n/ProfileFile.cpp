@@ -31,12 +31,6 @@ std::string_view Trim(std::string_view text) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -282,12 +276,31 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
       std::string_view(content->data() + where.valueBegin, where.valueEnd - where.valueBegin));
 }
 
+std::size_t ProfileSection::NameHash::operator()(std::string_view name) const {
+  // FNV-1a over the lower-case bytes, so that names differing in case meet.
+  std::size_t hash = 14695981039346656037ull;
+  for (const char c : name) {
+    hash ^= static_cast<unsigned char>(AsciiLower(c));
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+bool ProfileSection::SameName::operator()(std::string_view a, std::string_view b) const {
+  return rdrconf::SameName(a, b);
+}
+
 ProfileSection ProfileSection::Parse(std::string_view content, std::string_view section) {
+  return FromContent(std::string(content), section);
+}
+
+ProfileSection ProfileSection::FromContent(std::string&& content, std::string_view section) {
   ProfileSection parsed;
+  parsed.content_ = std::make_shared<const std::string>(std::move(content));
   Line header;
-  ScanSection(content, Trim(section), header, [&](const Line& line) {
+  ScanSection(*parsed.content_, Trim(section), header, [&](const Line& line) {
     // The first entry of a key wins.
-    if (line.kind == Line::Kind::kEntry) parsed.values_.emplace(Lower(line.name), LookupValue(line.value));
+    if (line.kind == Line::Kind::kEntry) parsed.values_.emplace(line.name, line.value);
     return true;
   });
   return parsed;
@@ -296,15 +309,15 @@ ProfileSection ProfileSection::Parse(std::string_view content, std::string_view 
 std::optional<ProfileSection> ProfileSection::Read(const std::string& path, std::string_view section) {
   bool missing = false;
   mode_t mode = 0;
-  const std::optional<std::string> content = ReadWholeFile(path, missing, mode);
+  std::optional<std::string> content = ReadWholeFile(path, missing, mode);
   if (!content) return std::nullopt;
-  return Parse(*content, section);
+  return FromContent(*std::move(content), section);
 }
 
 std::optional<std::string> ProfileSection::Value(std::string_view key) const {
-  const auto it = values_.find(Lower(Trim(key)));
+  const auto it = values_.find(Trim(key));
   if (it == values_.end()) return std::nullopt;
-  return it->second;
+  return LookupValue(it->second);
 }
 
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,

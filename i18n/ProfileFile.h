@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -61,7 +62,20 @@ class ProfileSection {
   std::optional<std::string> Value(std::string_view key) const;
 
  private:
-  std::unordered_map<std::string, std::string> values_;  // by lower-case key
+  static ProfileSection FromContent(std::string&& content, std::string_view section);
+
+  struct NameHash {
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct SameName {
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
+  // The file's text, and each key's value as written in it (the first
+  // entry of a key wins). Nothing is copied per entry: a language file may
+  // be large, and only a few of its texts are ever asked for.
+  std::shared_ptr<const std::string> content_;
+  std::unordered_map<std::string_view, std::string_view, NameHash, SameName> values_;
 };
 
 // Sets `key` in `section` of the file at `path` to `value`:

@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "dialogs/AppIcon.h"
 #include "dialogs/DialogBase.h"
 #include "tests/support/FakeMessageBox.h"
 
@@ -289,6 +290,17 @@ TEST(DialogBaseTest, RealMessageBoxHasNoTitleOneOkButtonAndNoIcon) {
   });
   QtMessageBox().Show(&dialog, QStringLiteral("done"));
   EXPECT_TRUE(inspected);
+}
+
+TEST(AppIconTest, OffersTheWindowIconSizesAndDrawsThemWhenAsked) {
+  const QIcon icon = AppIcon();
+  EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
+  for (const int size : {16, 32, 64}) {
+    const QImage image = icon.pixmap(QSize(size, size)).toImage();
+    ASSERT_EQ(image.size(), QSize(size, size));
+    EXPECT_GT(qAlpha(image.pixel(size / 2, size / 2)), 0) << "the picture is drawn, not blank";
+  }
+  EXPECT_FALSE(AppIcon().isNull());
 }
 
 }  // namespace

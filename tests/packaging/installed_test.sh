@@ -67,11 +67,20 @@ window_title() {
   env -u XDG_DATA_HOME HOME="$1" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
     ASAN_OPTIONS=detect_stack_use_after_return=1 "$command" &
   program=$!
+  # The title is read once the program's window is shown (viewable): the
+  # program sets its texts before it shows the window, so a window that is
+  # shown with another title is a fault of the program. Windows of the
+  # program that are never shown (Qt makes a few) do not count.
   for _ in $(seq 300); do
     # A top-level window line reads: 0x200006 "title": ("rdrconf" "RDRCONF") ...
-    title=$(DISPLAY=$display "$XWININFO" -root -children |
-      sed -n 's/^ *0x[0-9a-f]* "\(.*\)": ("rdrconf" .*/\1/p' | head -n 1)
-    [[ -n $title ]] && break
+    for id in $(DISPLAY=$display "$XWININFO" -root -children |
+      sed -n 's/^ *\(0x[0-9a-f]*\) .*("rdrconf" .*/\1/p'); do
+      info=$(DISPLAY=$display "$XWININFO" -id "$id" 2>/dev/null) || continue
+      if grep -q 'Map State: IsViewable' <<<"$info"; then
+        title=$(sed -n 's/^xwininfo: Window id: 0x[0-9a-f]* "\(.*\)"$/\1/p' <<<"$info")
+        break 2
+      fi
+    done
     kill -0 "$program" 2>/dev/null || break
     sleep 0.1
   done
