@@ -22,15 +22,16 @@ class CRDRCONFApp {
  private:
   HidApiHost host_;
   CardReader reader_;
-  QtMessageBox messageBoxes_;
+  SystemMessageBox messageBoxes_;
 };
 
 // Application-wide settings of the toolkit: name, version. Called before
-// the QApplication exists.
+// the toolkit's application object exists.
 void PrepareApplication();
 
-// What every window relies on once the QApplication exists: the window
-// font's metric-compatible fallback and the application icon.
+// What every window relies on once the toolkit's application object
+// exists: the window font's metric-compatible fallback and the
+// application icon.
 void PrepareWindows();
 
 }  // namespace rdrconf

@@ -1,20 +1,15 @@
 #pragma once
 
-#include <QDialog>
-#include <QMenu>
-#include <QSize>
-#include <map>
+#include <memory>
 #include <string>
 
+#include "dialogs/AppIcon.h"
 #include "dialogs/DialogTemplate.h"
-
-class QCloseEvent;
-class QContextMenuEvent;
-class QKeyEvent;
 
 namespace rdrconf {
 
 class DialogBase;
+class DialogWindow;  // the dialog as the window system shows it; each back-end has its own
 class MessageBoxService;
 
 // Moves values between controls and members, in the direction the dialog
@@ -35,7 +30,10 @@ class DataExchange {
 
 // The base of every window of the tool: a modal dialog built from a
 // template, with controls found by numeric id, data exchange in both
-// directions, captions set by id, and the tool's message box.
+// directions, captions set by id, and the tool's message box. Nothing here
+// names the toolkit: the same windows run on Qt (dialogs/qt) and on Win32
+// (dialogs/win32), each providing DialogWindow and the members that touch
+// the window.
 //
 // Life of a dialog: construction creates every control of the template;
 // Initialise() runs once, right before the dialog is first shown (or when a
@@ -47,36 +45,47 @@ class DataExchange {
 // calls OnListSelectionChange(id); the window's close box calls
 // OnCloseRequest() (by default OnCancel()); Esc calls OnCancel(); Enter
 // presses the focused push button, else the default push button, else calls
-// OnOK(); the window's context menu is its system menu, whose items call
-// OnSystemCommand(id).
+// OnOK(); the system-menu items call OnSystemCommand(id).
 //
-// Texts are UTF-8 byte strings up to here; they become QString only at the
-// widget (see ToWidgetText), always as plain text: a caption that looks like
-// HTML is shown as the characters it holds, never rendered.
-class DialogBase : public QDialog {
-  Q_OBJECT
-
+// Texts are UTF-8 byte strings up to the back-end, which shows them as
+// plain text: a caption that looks like HTML is shown as the characters it
+// holds, never rendered.
+class DialogBase {
  public:
-  // The dialog's message boxes go through `messageBoxes`, which must outlive
-  // the dialog.
+  // The dialog's message boxes go through `messageBoxes`, which must
+  // outlive the dialog. An owner stays disabled while its modal child runs.
   DialogBase(const DialogTemplate& dialogTemplate, MessageBoxService& messageBoxes,
-             QWidget* parent = nullptr);
-  ~DialogBase() override;
+             DialogBase* owner = nullptr);
+  virtual ~DialogBase();
+  DialogBase(const DialogBase&) = delete;
+  DialogBase& operator=(const DialogBase&) = delete;
 
   // Runs the dialog modally; the result is kIdOk or kIdCancel.
   int DoModal();
   void Initialise();
   bool IsInitialised() const { return initialised_; }
+  // Ends the modal run as soon as the window has been shown: start-up
+  // measurements and installation checks use it.
+  void EndWhenShown();
 
-  QWidget* Control(int id) const;
-  template <typename T>
-  T* ControlAs(int id) const {
-    return qobject_cast<T*>(Control(id));
-  }
-
+  bool HasControl(int id) const;
   void SetWindowCaption(const std::string& text);
   void SetControlCaption(int id, const std::string& text);
   void EnableControl(int id, bool enable = true);
+  void ShowControl(int id, bool show = true);
+  void SetIcon(const IconHandle& icon);
+
+  // Drop-down lists: items keep the order in which they were added;
+  // position -1 is "no selection".
+  void AddListItem(int id, const std::string& text);
+  void DeleteListItem(int id, int position);
+  int ListItemCount(int id) const;
+  int ListSelection(int id) const;
+  void SelectListItem(int id, int position);
+
+  // Check boxes.
+  bool IsChecked(int id) const;
+  void SetChecked(int id, bool checked);
 
   // Moves values from the controls into the members (true) or from the
   // members into the controls (false), through DoDataExchange.
@@ -87,14 +96,12 @@ class DialogBase : public QDialog {
   void MessageBox(const std::string& text, const std::string& details = {});
   MessageBoxService& MessageBoxes() const { return messageBoxes_; }
 
-  // The system menu, as the window's context menu shows it.
+  // The system menu.
   void AppendSystemMenuSeparator();
   void AppendSystemMenuItem(int id, const std::string& text);
-  QMenu& SystemMenu() { return systemMenu_; }
 
-  // Dialog units to pixels, with the metrics of the dialog's font.
-  QSize BaseUnits() const { return baseUnits_; }
-  QRect ToPixels(const DialogUnitRect& rect) const;
+  // The back-end's window, for the back-end itself and its tests.
+  DialogWindow& Window() const { return *window_; }
 
  protected:
   virtual void DoDataExchange(DataExchange& exchange);
@@ -108,20 +115,39 @@ class DialogBase : public QDialog {
 
   void EndDialog(int result);
 
-  void setVisible(bool visible) override;
-  void keyPressEvent(QKeyEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
-
  private:
-  QWidget* CreateControl(const ControlTemplate& control);
-  void PressEnter();
+  friend class DialogWindow;
 
   MessageBoxService& messageBoxes_;
-  std::map<int, QWidget*> controls_;
-  QSize baseUnits_;
-  QMenu systemMenu_;
+  std::unique_ptr<DialogWindow> window_;
   bool initialised_ = false;
+};
+
+// A drop-down list of a dialog, bound to its id: what a window class keeps
+// as a member to fill and trim the list.
+class ListControl {
+ public:
+  ListControl(DialogBase& dialog, int id) : dialog_(dialog), id_(id) {}
+  void AddItem(const std::string& text) { dialog_.AddListItem(id_, text); }
+  void DeleteItem(int position) { dialog_.DeleteListItem(id_, position); }
+  int Count() const { return dialog_.ListItemCount(id_); }
+  int Selection() const { return dialog_.ListSelection(id_); }
+  void Select(int position) { dialog_.SelectListItem(id_, position); }
+
+ private:
+  DialogBase& dialog_;
+  int id_;
+};
+
+// A control that only receives its caption (a label, a group box, a button).
+class CaptionControl {
+ public:
+  CaptionControl(DialogBase& dialog, int id) : dialog_(dialog), id_(id) {}
+  void SetCaption(const std::string& text) { dialog_.SetControlCaption(id_, text); }
+
+ private:
+  DialogBase& dialog_;
+  int id_;
 };
 
 }  // namespace rdrconf

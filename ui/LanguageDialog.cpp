@@ -24,8 +24,8 @@ DialogTemplate LanguageDialogTemplate() {
 
 }  // namespace
 
-CAboutDlg::CAboutDlg(MessageBoxService& messageBoxes, QWidget* parent)
-    : DialogBase(LanguageDialogTemplate(), messageBoxes, parent) {}
+CAboutDlg::CAboutDlg(MessageBoxService& messageBoxes, DialogBase* owner)
+    : DialogBase(LanguageDialogTemplate(), messageBoxes, owner) {}
 
 void CAboutDlg::DoDataExchange(DataExchange& exchange) {
   exchange.ListIndex(kLanguageListId, m_nLanguage);

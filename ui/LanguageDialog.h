@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QWidget>
-
 #include "dialogs/DialogBase.h"
 
 namespace rdrconf {
@@ -14,7 +12,7 @@ inline constexpr int kLanguageListId = 1066;
 // at the next start. Esc and the close box store nothing.
 class CAboutDlg : public DialogBase {
  public:
-  explicit CAboutDlg(MessageBoxService& messageBoxes, QWidget* parent = nullptr);
+  explicit CAboutDlg(MessageBoxService& messageBoxes, DialogBase* owner = nullptr);
 
  protected:
   void DoDataExchange(DataExchange& exchange) override;

@@ -1,19 +1,8 @@
 #include "ui/SettingsWindow.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLoggingCategory>
-#include <QPushButton>
-
-#include "dialogs/AppIcon.h"
-#include "dialogs/WidgetText.h"
+#include "dialogs/Log.h"
 #include "i18n/Language.h"
 #include "ui/LanguageDialog.h"
-
-Q_LOGGING_CATEGORY(lcReader, "rdrconf.reader")
-Q_LOGGING_CATEGORY(lcLanguage, "rdrconf.i18n")
 
 namespace rdrconf {
 namespace {
@@ -53,9 +42,12 @@ const char* ReasonKey(Outcome outcome) {
   return ui_text::kReasonFailed;
 }
 
+constexpr char kReaderLog[] = "rdrconf.reader";
+constexpr char kLanguageLog[] = "rdrconf.i18n";
+
 void LogFailure(const char* exchange, const ExchangeOutcome& outcome) {
   if (outcome.outcome == Outcome::kDone) return;
-  qCWarning(lcReader, "%s: %s", exchange, DescribeOutcome(outcome).c_str());
+  LogWarning(kReaderLog, std::string(exchange) + ": " + DescribeOutcome(outcome));
 }
 
 }  // namespace
@@ -90,20 +82,20 @@ const DialogTemplate& SettingsWindowTemplate() {
 }
 
 CRDRCONFNormalDlg::CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& messageBoxes,
-                                     QWidget* parent)
-    : DialogBase(SettingsWindowTemplate(), messageBoxes, parent),
+                                     DialogBase* owner)
+    : DialogBase(SettingsWindowTemplate(), messageBoxes, owner),
       m_reader(reader),
-      m_hIcon(AppIcon()),
-      m_comboCardnoType(ControlAs<QComboBox>(settings_id::kCardnoType)),
-      m_comboCardType(ControlAs<QComboBox>(settings_id::kCardType)),
-      m_boxReader(ControlAs<QGroupBox>(settings_id::kBoxReader)),
-      m_lblCardType(ControlAs<QLabel>(settings_id::kLblCardType)),
-      m_lblCardnoType(ControlAs<QLabel>(settings_id::kLblCardnoType)),
-      m_lblMode(ControlAs<QLabel>(settings_id::kLblMode)),
-      m_lblEnter(ControlAs<QLabel>(settings_id::kLblEnter)),
-      m_chkPowerSaving(ControlAs<QCheckBox>(settings_id::kPowerSaving)),
-      m_btnSetConfig(ControlAs<QPushButton>(settings_id::kSetConfig)),
-      m_btnRestoreConfig(ControlAs<QPushButton>(settings_id::kRestoreConfig)) {}
+      m_hIcon(LoadAppIcon()),
+      m_comboCardnoType(*this, settings_id::kCardnoType),
+      m_comboCardType(*this, settings_id::kCardType),
+      m_boxReader(*this, settings_id::kBoxReader),
+      m_lblCardType(*this, settings_id::kLblCardType),
+      m_lblCardnoType(*this, settings_id::kLblCardnoType),
+      m_lblMode(*this, settings_id::kLblMode),
+      m_lblEnter(*this, settings_id::kLblEnter),
+      m_chkPowerSaving(*this, settings_id::kPowerSaving),
+      m_btnSetConfig(*this, settings_id::kSetConfig),
+      m_btnRestoreConfig(*this, settings_id::kRestoreConfig) {}
 
 CRDRCONFNormalDlg::~CRDRCONFNormalDlg() = default;
 
@@ -134,15 +126,15 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
   AppendSystemMenuSeparator();
   AppendSystemMenuItem(kLanguageCommand, kLanguageMenuText);
 
-  setWindowIcon(m_hIcon);
+  SetIcon(m_hIcon);
 
-  for (const char* format : kFixedCardnoFormats) m_comboCardnoType->addItem(format);
-  m_comboCardnoType->setCurrentIndex(kDefaultCardnoFormat);
+  for (const char* format : kFixedCardnoFormats) m_comboCardnoType.AddItem(format);
+  m_comboCardnoType.Select(kDefaultCardnoFormat);
 
   SelectLanguageFile(ReadLanguageChoice());
   if (!TextCatalogue::Instance().Loaded()) {
-    qCWarning(lcLanguage, "cannot read the language file %s: showing the built-in English texts",
-              TextCatalogue::Instance().Path().c_str());
+    LogWarning(kLanguageLog, "cannot read the language file " + TextCatalogue::Instance().Path() +
+                                 ": showing the built-in English texts");
   }
   ApplyMainWindowTexts(*this);
 
@@ -164,23 +156,21 @@ void CRDRCONFNormalDlg::OnCardTypeChange() {
   UpdateData(true);
   const int selected = m_nCardnoType;
 
-  while (m_comboCardnoType->count() > kFirstIcOnlyFormat) {
-    m_comboCardnoType->removeItem(m_comboCardnoType->count() - 1);
+  while (m_comboCardnoType.Count() > kFirstIcOnlyFormat) {
+    m_comboCardnoType.DeleteItem(m_comboCardnoType.Count() - 1);
   }
   if (m_nCardType == kCardTypeIc) {
     // An empty text still takes its place, so every item keeps its position.
-    for (const char* key : kIcOnlyFormatKeys) {
-      m_comboCardnoType->addItem(ToWidgetText(LoadUiText(key)));
-    }
+    for (const char* key : kIcOnlyFormatKeys) m_comboCardnoType.AddItem(LoadUiText(key));
   }
 
   // Trimming the list must never leave it without a selection: the reader
   // would be sent position -1 (0xFF). An IC-only format stays chosen while
   // the card type stays IC; switching to ID falls back to the default.
   if (selected >= kFirstIcOnlyFormat && m_nCardType != kCardTypeIc) {
-    m_comboCardnoType->setCurrentIndex(kDefaultCardnoFormat);
+    m_comboCardnoType.Select(kDefaultCardnoFormat);
   } else {
-    m_comboCardnoType->setCurrentIndex(selected);
+    m_comboCardnoType.Select(selected);
   }
 }
 

@@ -1,18 +1,13 @@
 #pragma once
 
-#include <QIcon>
 #include <array>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include "dialogs/DialogBase.h"
 #include "i18n/CaptionTarget.h"
 #include "reader/CardReader.h"
-
-class QCheckBox;
-class QComboBox;
-class QGroupBox;
-class QLabel;
-class QPushButton;
 
 namespace rdrconf {
 
@@ -55,11 +50,9 @@ const DialogTemplate& SettingsWindowTemplate();
 // exchange, and its message box, are over. Failures are also logged under
 // the category "rdrconf.reader".
 class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
-  Q_OBJECT
-
  public:
   // `reader` and `messageBoxes` must outlive the window.
-  CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& messageBoxes, QWidget* parent = nullptr);
+  CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& messageBoxes, DialogBase* owner = nullptr);
   ~CRDRCONFNormalDlg() override;
 
   void SetWindowCaption(const std::string& text) override;
@@ -88,22 +81,22 @@ class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   void ShowOutcome(const char* key, const ExchangeOutcome& outcome);
 
   CardReader& m_reader;
-  QIcon m_hIcon;
-  QComboBox* m_comboCardnoType;
+  IconHandle m_hIcon;
+  ListControl m_comboCardnoType;
   int m_nCardnoType = 0;
   int m_nEnter = 0;
   int m_nMode = 0;
   int m_bPowerSaving = 0;
-  QComboBox* m_comboCardType;
+  ListControl m_comboCardType;
   int m_nCardType = 0;
-  QGroupBox* m_boxReader;
-  QLabel* m_lblCardType;
-  QLabel* m_lblCardnoType;
-  QLabel* m_lblMode;
-  QLabel* m_lblEnter;
-  QCheckBox* m_chkPowerSaving;
-  QPushButton* m_btnSetConfig;
-  QPushButton* m_btnRestoreConfig;
+  CaptionControl m_boxReader;
+  CaptionControl m_lblCardType;
+  CaptionControl m_lblCardnoType;
+  CaptionControl m_lblMode;
+  CaptionControl m_lblEnter;
+  CaptionControl m_chkPowerSaving;
+  CaptionControl m_btnSetConfig;
+  CaptionControl m_btnRestoreConfig;
 };
 
 }  // namespace rdrconf

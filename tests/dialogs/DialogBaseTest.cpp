@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "dialogs/AppIcon.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "dialogs/DialogBase.h"
 #include "tests/support/FakeMessageBox.h"
 
@@ -92,16 +93,16 @@ class ProbeDialog : public DialogBase {
 
 TEST(DialogBaseTest, ControlsAreFoundByIdWithTheirKindsAndTexts) {
   ProbeDialog dialog;
-  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("模板"));
-  ASSERT_NE(dialog.ControlAs<QComboBox>(kList), nullptr);
-  EXPECT_EQ(dialog.ControlAs<QComboBox>(kList)->count(), 3);
-  EXPECT_EQ(dialog.ControlAs<QComboBox>(kList)->currentIndex(), -1) << "no selection before the exchange";
-  EXPECT_EQ(dialog.ControlAs<QCheckBox>(kCheck)->text(), QStringLiteral("check"));
-  EXPECT_FALSE(dialog.ControlAs<QPushButton>(kButton)->isEnabled());
-  EXPECT_EQ(dialog.ControlAs<QLabel>(kLabel)->text(), QStringLiteral("label"));
-  EXPECT_EQ(dialog.ControlAs<QGroupBox>(kBox)->title(), QStringLiteral("box"));
-  EXPECT_EQ(dialog.Control(999), nullptr);
-  EXPECT_EQ(dialog.ControlAs<QLabel>(kList), nullptr) << "a list is not a label";
+  EXPECT_EQ(dialog.Window().windowTitle(), QStringLiteral("模板"));
+  ASSERT_NE(dialog.Window().ControlAs<QComboBox>(kList), nullptr);
+  EXPECT_EQ(dialog.Window().ControlAs<QComboBox>(kList)->count(), 3);
+  EXPECT_EQ(dialog.Window().ControlAs<QComboBox>(kList)->currentIndex(), -1) << "no selection before the exchange";
+  EXPECT_EQ(dialog.Window().ControlAs<QCheckBox>(kCheck)->text(), QStringLiteral("check"));
+  EXPECT_FALSE(dialog.Window().ControlAs<QPushButton>(kButton)->isEnabled());
+  EXPECT_EQ(dialog.Window().ControlAs<QLabel>(kLabel)->text(), QStringLiteral("label"));
+  EXPECT_EQ(dialog.Window().ControlAs<QGroupBox>(kBox)->title(), QStringLiteral("box"));
+  EXPECT_EQ(dialog.Window().Control(999), nullptr);
+  EXPECT_EQ(dialog.Window().ControlAs<QLabel>(kList), nullptr) << "a list is not a label";
 }
 
 TEST(DialogBaseTest, CaptionsAndEnablingGoByIdAndDecodeTheirText) {
@@ -111,19 +112,19 @@ TEST(DialogBaseTest, CaptionsAndEnablingGoByIdAndDecodeTheirText) {
   dialog.SetControlCaption(kLabel, "");
   dialog.SetControlCaption(kBox, "框");
   dialog.EnableControl(kButton);
-  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("caption"));
-  EXPECT_EQ(dialog.ControlAs<QCheckBox>(kCheck)->text(), QStringLiteral("中文"));
-  EXPECT_TRUE(dialog.ControlAs<QLabel>(kLabel)->text().isEmpty());
-  EXPECT_EQ(dialog.ControlAs<QGroupBox>(kBox)->title(), QStringLiteral("框"));
-  EXPECT_TRUE(dialog.ControlAs<QPushButton>(kButton)->isEnabled());
+  EXPECT_EQ(dialog.Window().windowTitle(), QStringLiteral("caption"));
+  EXPECT_EQ(dialog.Window().ControlAs<QCheckBox>(kCheck)->text(), QStringLiteral("中文"));
+  EXPECT_TRUE(dialog.Window().ControlAs<QLabel>(kLabel)->text().isEmpty());
+  EXPECT_EQ(dialog.Window().ControlAs<QGroupBox>(kBox)->title(), QStringLiteral("框"));
+  EXPECT_TRUE(dialog.Window().ControlAs<QPushButton>(kButton)->isEnabled());
   EXPECT_THROW(dialog.SetControlCaption(kList, "x"), std::logic_error);
 }
 
 TEST(DialogBaseTest, DataExchangeMovesValuesBothWays) {
   ProbeDialog dialog;
   dialog.Initialise();  // exchange to the controls: list 1, check 1
-  auto* list = dialog.ControlAs<QComboBox>(kList);
-  auto* check = dialog.ControlAs<QCheckBox>(kCheck);
+  auto* list = dialog.Window().ControlAs<QComboBox>(kList);
+  auto* check = dialog.Window().ControlAs<QCheckBox>(kCheck);
   EXPECT_EQ(list->currentIndex(), 1);
   EXPECT_TRUE(check->isChecked());
 
@@ -145,73 +146,73 @@ TEST(DialogBaseTest, DataExchangeMovesValuesBothWays) {
 TEST(DialogBaseTest, InitialisationRunsOnceBeforeTheFirstShow) {
   ProbeDialog dialog;
   EXPECT_FALSE(dialog.IsInitialised());
-  dialog.show();
-  dialog.hide();
-  dialog.show();
+  dialog.Window().show();
+  dialog.Window().hide();
+  dialog.Window().show();
   EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
 }
 
 TEST(DialogBaseTest, TemplatePositionsAreScaledByTheFontsDialogUnits) {
   ProbeDialog dialog;
-  const QSize units = dialog.BaseUnits();
-  const QFontMetrics metrics(dialog.font());
+  const QSize units = dialog.Window().BaseUnits();
+  const QFontMetrics metrics(dialog.Window().font());
   EXPECT_EQ(units.height(), metrics.height());
   EXPECT_GT(units.width(), 0);
-  EXPECT_EQ(dialog.size(), QSize((200 * units.width() + 2) / 4, (100 * units.height() + 4) / 8));
-  const QRect label = dialog.ControlAs<QLabel>(kLabel)->geometry();
+  EXPECT_EQ(dialog.Window().size(), QSize((200 * units.width() + 2) / 4, (100 * units.height() + 4) / 8));
+  const QRect label = dialog.Window().ControlAs<QLabel>(kLabel)->geometry();
   EXPECT_EQ(label, QRect((100 * units.width() + 2) / 4, (10 * units.height() + 4) / 8,
                          (50 * units.width() + 2) / 4, (8 * units.height() + 4) / 8));
-  auto* list = dialog.ControlAs<QComboBox>(kList);
+  auto* list = dialog.Window().ControlAs<QComboBox>(kList);
   EXPECT_EQ(list->height(), list->sizeHint().height()) << "a closed list is one line high";
 }
 
 TEST(DialogBaseTest, KeysAndCloseBoxReachTheirHandlers) {
   {
     ProbeDialog dialog;
-    dialog.show();
-    dialog.ControlAs<QComboBox>(kList)->setFocus();
-    QTest::keyClick(dialog.ControlAs<QComboBox>(kList), Qt::Key_Escape);
+    dialog.Window().show();
+    dialog.Window().ControlAs<QComboBox>(kList)->setFocus();
+    QTest::keyClick(dialog.Window().ControlAs<QComboBox>(kList), Qt::Key_Escape);
     EXPECT_EQ(dialog.events.back(), "cancel");
-    EXPECT_EQ(dialog.result(), kIdCancel);
+    EXPECT_EQ(dialog.Window().result(), kIdCancel);
   }
   {
     ProbeDialog dialog;
-    dialog.show();
-    dialog.ControlAs<QComboBox>(kList)->setFocus();
-    QTest::keyClick(dialog.ControlAs<QComboBox>(kList), Qt::Key_Return);
+    dialog.Window().show();
+    dialog.Window().ControlAs<QComboBox>(kList)->setFocus();
+    QTest::keyClick(dialog.Window().ControlAs<QComboBox>(kList), Qt::Key_Return);
     EXPECT_EQ(dialog.events.back(), "ok") << "Enter without a default button is the OK command";
-    EXPECT_EQ(dialog.result(), kIdOk);
+    EXPECT_EQ(dialog.Window().result(), kIdOk);
   }
   {
     ProbeDialog dialog;
-    dialog.show();
+    dialog.Window().show();
     dialog.EnableControl(kButton);
-    dialog.ControlAs<QPushButton>(kButton)->setFocus();
-    QTest::keyClick(dialog.ControlAs<QPushButton>(kButton), Qt::Key_Enter, Qt::KeypadModifier);
+    dialog.Window().ControlAs<QPushButton>(kButton)->setFocus();
+    QTest::keyClick(dialog.Window().ControlAs<QPushButton>(kButton), Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "command 102"}));
-    EXPECT_TRUE(dialog.isVisible()) << "a focused button is pressed, the dialog goes on";
+    EXPECT_TRUE(dialog.Window().isVisible()) << "a focused button is pressed, the dialog goes on";
   }
   {
     ProbeDialog dialog(true);
-    dialog.show();
-    dialog.ControlAs<QCheckBox>(kCheck)->setFocus();
-    QTest::keyClick(dialog.ControlAs<QCheckBox>(kCheck), Qt::Key_Return);
+    dialog.Window().show();
+    dialog.Window().ControlAs<QCheckBox>(kCheck)->setFocus();
+    QTest::keyClick(dialog.Window().ControlAs<QCheckBox>(kCheck), Qt::Key_Return);
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "command 1", "ok"}))
         << "Enter presses the default button";
   }
   {
     ProbeDialog dialog;
-    dialog.show();
-    dialog.close();
+    dialog.Window().show();
+    dialog.Window().close();
     EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "close", "cancel"}));
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_FALSE(dialog.Window().isVisible());
   }
 }
 
 TEST(DialogBaseTest, UserChoiceInAListIsReportedButProgrammaticSelectionIsNot) {
   ProbeDialog dialog;
-  dialog.show();
-  auto* list = dialog.ControlAs<QComboBox>(kList);
+  dialog.Window().show();
+  auto* list = dialog.Window().ControlAs<QComboBox>(kList);
   list->setCurrentIndex(0);
   EXPECT_EQ(dialog.events, std::vector<std::string>{"init"});
   list->setFocus();
@@ -224,7 +225,7 @@ TEST(DialogBaseTest, SystemMenuItemsSendTheirCommandIds) {
   ProbeDialog dialog;
   dialog.AppendSystemMenuSeparator();
   dialog.AppendSystemMenuItem(256, "Language");
-  const auto actions = dialog.SystemMenu().actions();
+  const auto actions = dialog.Window().SystemMenu().actions();
   ASSERT_EQ(actions.size(), 2);
   EXPECT_TRUE(actions[0]->isSeparator());
   EXPECT_EQ(actions[1]->text(), QStringLiteral("Language"));
@@ -251,12 +252,12 @@ TEST(DialogBaseTest, CaptionsAndMessageBoxesShowTextsAsPlainText) {
   dialog.SetControlCaption(kLabel, markup);
   dialog.SetControlCaption(kBox, markup);
   dialog.SetControlCaption(kCheck, markup);
-  auto* label = dialog.ControlAs<QLabel>(kLabel);
+  auto* label = dialog.Window().ControlAs<QLabel>(kLabel);
   EXPECT_EQ(label->textFormat(), Qt::PlainText);
   EXPECT_EQ(label->text(), QString::fromStdString(markup));
-  EXPECT_EQ(dialog.ControlAs<QGroupBox>(kBox)->title(), QString::fromStdString(markup));
+  EXPECT_EQ(dialog.Window().ControlAs<QGroupBox>(kBox)->title(), QString::fromStdString(markup));
 
-  dialog.show();
+  dialog.Window().show();
   int plainLabels = 0;
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -268,13 +269,13 @@ TEST(DialogBaseTest, CaptionsAndMessageBoxesShowTextsAsPlainText) {
     }
     box->button(QMessageBox::Ok)->click();
   });
-  QtMessageBox().Show(&dialog, QString::fromStdString(markup), QString::fromStdString(markup));
+  SystemMessageBox().Show(&dialog, markup, markup);
   EXPECT_GE(plainLabels, 2) << "the text and the informative text";
 }
 
 TEST(DialogBaseTest, RealMessageBoxHasNoTitleOneOkButtonAndNoIcon) {
   ProbeDialog dialog;
-  dialog.show();
+  dialog.Window().show();
   bool inspected = false;
   QTimer::singleShot(0, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -283,24 +284,24 @@ TEST(DialogBaseTest, RealMessageBoxHasNoTitleOneOkButtonAndNoIcon) {
     EXPECT_EQ(box->text(), QStringLiteral("done"));
     EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
     EXPECT_EQ(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_EQ(box->parentWidget(), &dialog);
+    EXPECT_EQ(box->parentWidget(), &dialog.Window());
     EXPECT_TRUE(box->isModal());
     inspected = true;
     box->button(QMessageBox::Ok)->click();
   });
-  QtMessageBox().Show(&dialog, QStringLiteral("done"));
+  SystemMessageBox().Show(&dialog, "done");
   EXPECT_TRUE(inspected);
 }
 
 TEST(AppIconTest, OffersTheWindowIconSizesAndDrawsThemWhenAsked) {
-  const QIcon icon = AppIcon();
+  const QIcon icon = ToQIcon(LoadAppIcon());
   EXPECT_EQ(icon.availableSizes(), (QList<QSize>{{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
   for (const int size : {16, 32, 64}) {
     const QImage image = icon.pixmap(QSize(size, size)).toImage();
     ASSERT_EQ(image.size(), QSize(size, size));
     EXPECT_GT(qAlpha(image.pixel(size / 2, size / 2)), 0) << "the picture is drawn, not blank";
   }
-  EXPECT_FALSE(AppIcon().isNull());
+  EXPECT_FALSE(LoadAppIcon().IsNull());
 }
 
 }  // namespace

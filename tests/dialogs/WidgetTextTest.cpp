@@ -1,4 +1,4 @@
-#include "dialogs/WidgetText.h"
+#include "dialogs/qt/WidgetText.h"
 
 #include <gtest/gtest.h>
 

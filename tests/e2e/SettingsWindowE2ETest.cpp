@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "i18n/Language.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "tests/support/SettingsWindowFixture.h"
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
@@ -186,8 +187,8 @@ TEST_F(SettingsWindowE2E, ClosingSendsTheCloseNoticeWhenTheReaderIsThere) {
   EmulatedReader& reader = bus.AddReader();
   Start();
   reader.ClearRecords();
-  window->close();
-  EXPECT_FALSE(window->isVisible());
+  window->Window().close();
+  EXPECT_FALSE(window->Window().isVisible());
   EXPECT_THAT(BytesOf(reader.Reports()),
               ElementsAre(FeatureReport{0x00, 0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63}));
   EXPECT_THAT(KindsOf(reader.Reports()), ElementsAre(ReportKind::kCloseNotice));
@@ -195,8 +196,8 @@ TEST_F(SettingsWindowE2E, ClosingSendsTheCloseNoticeWhenTheReaderIsThere) {
   Start();
   reader.Unplug();
   reader.ClearRecords();
-  window->close();
-  EXPECT_FALSE(window->isVisible());
+  window->Window().close();
+  EXPECT_FALSE(window->Window().isVisible());
   EXPECT_THAT(reader.FeatureRequests(), IsEmpty());
   EXPECT_THAT(boxes.Texts(), IsEmpty());
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulator/EmulatedHidBus.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "i18n/Language.h"
 #include "reader/HidApiHost.h"
 #include "tests/support/LogCapture.h"
@@ -73,7 +74,7 @@ class WindowFaultMatrixE2E : public test::SettingsWindowFixture {
       case Exchange::kOpenNotice: break;
       case Exchange::kSet: Press(id::kSetConfig); break;
       case Exchange::kRestore: Press(id::kRestoreConfig); break;
-      case Exchange::kCloseNotice: window->close(); break;
+      case Exchange::kCloseNotice: window->Window().close(); break;
     }
 
     const std::string reason = std::string(step.words) + " request failed: ";
@@ -93,7 +94,7 @@ class WindowFaultMatrixE2E : public test::SettingsWindowFixture {
       EXPECT_NE(log.Lines()[0].toStdString().find(reason), std::string::npos);
       EXPECT_NE(log.Lines()[0].toStdString().find(cause), std::string::npos);
     }
-    if (step.exchange == Exchange::kCloseNotice) EXPECT_FALSE(window->isVisible()) << "it closes all the same";
+    if (step.exchange == Exchange::kCloseNotice) EXPECT_FALSE(window->Window().isVisible()) << "it closes all the same";
     window.reset();
   }
 

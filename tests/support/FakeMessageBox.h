@@ -1,28 +1,29 @@
 #pragma once
 
-#include <QPointer>
 #include <QString>
-#include <QWidget>
+#include <QStringList>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "dialogs/MessageBox.h"
 
 namespace rdrconf::test {
 
-// Stands in for the modal message box: records each box (its owner and its
-// text) and returns at once, as if the user had pressed OK. An optional
-// hook runs while the "box" is up, e.g. to look at the reader's state.
+// Stands in for the modal message box: records each box (its owner, its
+// text and its details) and returns at once, as if the user had pressed OK.
+// An optional hook runs while the "box" is up, e.g. to look at the
+// reader's state.
 class FakeMessageBox final : public MessageBoxService {
  public:
   struct Shown {
-    QPointer<QWidget> owner;
+    DialogBase* owner;
     QString text;
     QString details;
   };
 
-  void Show(QWidget* owner, const QString& text, const QString& details) override {
-    shown_.push_back({owner, text, details});
+  void Show(DialogBase* owner, const std::string& text, const std::string& details) override {
+    shown_.push_back({owner, QString::fromStdString(text), QString::fromStdString(details)});
     if (whileShown_) whileShown_();
   }
 

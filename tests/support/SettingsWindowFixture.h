@@ -8,6 +8,7 @@
 #include <string>
 
 #include "i18n/Language.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "reader/CardReader.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"
@@ -50,13 +51,13 @@ class SettingsWindowFixture : public ScratchFolderTest {
 
   CRDRCONFNormalDlg& Start() {
     window = std::make_unique<CRDRCONFNormalDlg>(reader, boxes);
-    window->show();
+    window->Window().show();
     return *window;
   }
 
   template <typename T>
   T* Get(int controlId) const {
-    return window->ControlAs<T>(controlId);
+    return window->Window().ControlAs<T>(controlId);
   }
 
   // A user's choice in a drop-down list.

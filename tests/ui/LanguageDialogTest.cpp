@@ -1,4 +1,5 @@
 #include "ui/LanguageDialog.h"
+#include "dialogs/qt/DialogWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +36,8 @@ class LanguageDialogTest : public test::ScratchFolderTest {
     SelectLanguageFile(kChineseCode);
   }
 
-  static QComboBox* List(CAboutDlg& dialog) { return dialog.ControlAs<QComboBox>(kLanguageListId); }
-  static QPushButton* SaveButton(CAboutDlg& dialog) { return dialog.ControlAs<QPushButton>(kIdOk); }
+  static QComboBox* List(CAboutDlg& dialog) { return dialog.Window().ControlAs<QComboBox>(kLanguageListId); }
+  static QPushButton* SaveButton(CAboutDlg& dialog) { return dialog.Window().ControlAs<QPushButton>(kIdOk); }
 
   test::FakeMessageBox boxes_;
 };
@@ -57,16 +58,16 @@ TEST_F(LanguageDialogTest, OpensWithTheStoredChoiceSelected) {
     std::filesystem::remove(kChoiceFile);
     if (c.stored != nullptr) WriteBytes(kChoiceFile, c.stored);
     CAboutDlg dialog(boxes_);
-    dialog.show();
-    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Language"));
+    dialog.Window().show();
+    EXPECT_EQ(dialog.Window().windowTitle(), QStringLiteral("Language"));
     ASSERT_EQ(List(dialog)->count(), 2);
     EXPECT_EQ(List(dialog)->itemText(0), QStringLiteral("简体中文"));
     EXPECT_EQ(List(dialog)->itemText(1), QStringLiteral("English"));
     EXPECT_EQ(List(dialog)->currentIndex(), c.index);
     EXPECT_EQ(SaveButton(dialog)->text(), QStringLiteral("保存"));
     EXPECT_TRUE(SaveButton(dialog)->isDefault());
-    dialog.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    dialog.Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog.Window()));
     EXPECT_EQ(QApplication::focusWidget(), List(dialog)) << "the list is the first tab stop";
   }
   EXPECT_TRUE(boxes_.Boxes().empty());
@@ -90,7 +91,7 @@ TEST_F(LanguageDialogTest, SaveStoresTheChoiceAndShowsTheNoticeInTheLanguageInEf
     if (c.stored != nullptr) WriteBytes(kChoiceFile, c.stored);
     boxes_.Clear();
     CAboutDlg dialog(boxes_);
-    dialog.show();
+    dialog.Window().show();
     List(dialog)->setCurrentIndex(c.pick);
     QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
 
@@ -98,23 +99,23 @@ TEST_F(LanguageDialogTest, SaveStoresTheChoiceAndShowsTheNoticeInTheLanguageInEf
     EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("重新启动后生效")});
     ASSERT_FALSE(boxes_.Boxes().empty());
     EXPECT_EQ(boxes_.Boxes()[0].owner, &dialog);
-    EXPECT_EQ(dialog.result(), kIdOk);
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.Window().result(), kIdOk);
+    EXPECT_FALSE(dialog.Window().isVisible());
     EXPECT_EQ(TextCatalogue::Instance().Path(), "./RDRCONF.zh-CN.ini");
   }
 }
 
 TEST_F(LanguageDialogTest, EnterSaves) {
   CAboutDlg dialog(boxes_);
-  dialog.show();
+  dialog.Window().show();
   List(dialog)->setCurrentIndex(1);
   List(dialog)->setFocus();
   QTest::keyClick(List(dialog), Qt::Key_Return);
 
   EXPECT_EQ(ReadBytes(kChoiceFile), "[config]\nlanguage=en-US\n");
   EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("重新启动后生效")});
-  EXPECT_EQ(dialog.result(), kIdOk);
-  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.Window().result(), kIdOk);
+  EXPECT_FALSE(dialog.Window().isVisible());
 }
 
 TEST_F(LanguageDialogTest, EscAndTheCloseBoxStoreNothing) {
@@ -123,21 +124,21 @@ TEST_F(LanguageDialogTest, EscAndTheCloseBoxStoreNothing) {
     SCOPED_TRACE(useCloseBox ? "close box" : "Esc");
     WriteBytes(kChoiceFile, stored);
     CAboutDlg dialog(boxes_);
-    dialog.show();
+    dialog.Window().show();
     List(dialog)->setCurrentIndex(1);
     if (useCloseBox) {
-      dialog.close();
+      dialog.Window().close();
     } else {
       QTest::keyClick(List(dialog), Qt::Key_Escape);
     }
     EXPECT_EQ(ReadBytes(kChoiceFile), stored);
-    EXPECT_EQ(dialog.result(), kIdCancel);
-    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.Window().result(), kIdCancel);
+    EXPECT_FALSE(dialog.Window().isVisible());
   }
   std::filesystem::remove(kChoiceFile);
   {
     CAboutDlg dialog(boxes_);
-    dialog.show();
+    dialog.Window().show();
     QTest::keyClick(List(dialog), Qt::Key_Escape);
   }
   EXPECT_FALSE(std::filesystem::exists(kChoiceFile)) << "no file is created";
@@ -148,14 +149,14 @@ TEST_F(LanguageDialogTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
   const std::string stored = "; written by hand\n[config]\nlanguage=zh-CN\n";
   WriteBytes(kChoiceFile, stored);
   CAboutDlg dialog(boxes_);
-  dialog.show();
+  dialog.Window().show();
   List(dialog)->setCurrentIndex(1);
   {
     test::FileSizeLimit limit(8);
     QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
   }
   EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("保存失败")});
-  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(dialog.Window().isVisible());
   EXPECT_EQ(ReadBytes(kChoiceFile), stored);
   EXPECT_EQ(FolderEntries(),
             (std::set<std::string>{"RDRCONF.config", "RDRCONF.en-US.ini", "RDRCONF.zh-CN.ini"}));
@@ -165,7 +166,7 @@ TEST_F(LanguageDialogTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
   EXPECT_EQ(boxes_.Texts(),
             (QStringList{QStringLiteral("保存失败"), QStringLiteral("重新启动后生效")}));
   EXPECT_EQ(ReadBytes(kChoiceFile), "; written by hand\n[config]\nlanguage=en-US\n");
-  EXPECT_EQ(dialog.result(), kIdOk);
+  EXPECT_EQ(dialog.Window().result(), kIdOk);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cerrno>
 
 #include "i18n/Language.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SettingsWindowFixture.h"
@@ -78,8 +79,8 @@ TEST_F(SettingsWindowTest, StartWithAReaderSendsTheOpenNoticeAndShowsNoMessage) 
   EXPECT_EQ(Get<QComboBox>(id::kMode)->currentText(), "Active");
   EXPECT_EQ(Get<QComboBox>(id::kEnter)->currentText(), "Enter");
   EXPECT_FALSE(Get<QCheckBox>(id::kPowerSaving)->isChecked());
-  window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->Window().activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window->Window()));
   EXPECT_EQ(QApplication::focusWidget(), Get<QComboBox>(id::kCardType)) << "focus on the first tab stop";
 }
 
@@ -96,7 +97,7 @@ TEST_F(SettingsWindowTest, StartWithoutAReaderSendsNothingAndShowsNoMessage) {
 TEST_F(SettingsWindowTest, TextsComeFromTheChosenLanguageFile) {
   test::WriteBytes("RDRCONF.config", "[config]\nlanguage=en-US\n");
   Start();
-  EXPECT_EQ(window->windowTitle(), Text("en", "form_title"));
+  EXPECT_EQ(window->Window().windowTitle(), Text("en", "form_title"));
   EXPECT_EQ(Get<QGroupBox>(id::kBoxReader)->title(), Text("en", "box_reader"));
   EXPECT_EQ(Get<QLabel>(id::kLblCardType)->text(), Text("en", "lbl_card_type"));
   EXPECT_EQ(Get<QLabel>(id::kLblCardnoType)->text(), Text("en", "lbl_cardno_type"));
@@ -255,10 +256,10 @@ TEST_F(SettingsWindowTest, EachFailureIsExplainedUnderTheMessageAndLogged) {
     CardReader cardReader(scenario);
     test::FakeMessageBox shown;
     CRDRCONFNormalDlg dialog(cardReader, shown);
-    dialog.show();  // the open notice is set 1 and get 1
+    dialog.Window().show();  // the open notice is set 1 and get 1
     c.inflict(scenario);
     test::LogCapture log("rdrconf.reader");
-    dialog.ControlAs<QPushButton>(id::kSetConfig)->click();
+    dialog.Window().ControlAs<QPushButton>(id::kSetConfig)->click();
 
     ASSERT_EQ(shown.Boxes().size(), 1u);
     EXPECT_EQ(shown.Boxes()[0].text, Text("zh", c.message));
@@ -280,16 +281,16 @@ TEST_F(SettingsWindowTest, FailedOpenNoticeChangesNothing) {
 TEST_F(SettingsWindowTest, ClosingSendsTheCloseNoticeButEscAndEnterDoNot) {
   Start();
   host.ClearRequests();
-  window->close();
+  window->Window().close();
   EXPECT_EQ(host.SetReports(), std::vector<FeatureReport>{kCloseNotice});
-  EXPECT_FALSE(window->isVisible());
-  EXPECT_EQ(window->result(), kIdCancel);
+  EXPECT_FALSE(window->Window().isVisible());
+  EXPECT_EQ(window->Window().result(), kIdCancel);
 
   for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
     Start();
     host.ClearRequests();
     QTest::keyClick(Get<QComboBox>(id::kCardType), key);
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->Window().isVisible());
     EXPECT_TRUE(host.SetReports().empty());
     EXPECT_TRUE(boxes.Boxes().empty());
   }
@@ -298,8 +299,8 @@ TEST_F(SettingsWindowTest, ClosingSendsTheCloseNoticeButEscAndEnterDoNot) {
 TEST_F(SettingsWindowTest, ClosingWithoutAReaderJustCloses) {
   Start();
   host.RemoveInterface(FakeHidHost::kReaderPath);
-  window->close();
-  EXPECT_FALSE(window->isVisible());
+  window->Window().close();
+  EXPECT_FALSE(window->Window().isVisible());
   EXPECT_TRUE(boxes.Boxes().empty());
 }
 
@@ -308,13 +309,13 @@ TEST_F(SettingsWindowTest, EnterOnAFocusedButtonPressesIt) {
   host.ClearRequests();
   Get<QPushButton>(id::kRestoreConfig)->setFocus();
   QTest::keyClick(Get<QPushButton>(id::kRestoreConfig), Qt::Key_Return);
-  EXPECT_TRUE(window->isVisible());
+  EXPECT_TRUE(window->Window().isVisible());
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(4, 1, 1, 0)}));
 }
 
 TEST_F(SettingsWindowTest, LanguageItemOpensTheLanguageDialogAndChangesNoText) {
   Start();
-  const auto actions = window->SystemMenu().actions();
+  const auto actions = window->Window().SystemMenu().actions();
   ASSERT_EQ(actions.size(), 2);
   EXPECT_TRUE(actions[0]->isSeparator());
   EXPECT_EQ(actions[1]->text(), "Language");
@@ -333,7 +334,7 @@ TEST_F(SettingsWindowTest, LanguageItemOpensTheLanguageDialogAndChangesNoText) {
   actions[1]->trigger();
   EXPECT_EQ(openedTitle, "Language");
   EXPECT_EQ(boxes.Texts(), QStringList{Text("zh", "system_restart")});
-  EXPECT_EQ(window->windowTitle(), Text("zh", "form_title"));
+  EXPECT_EQ(window->Window().windowTitle(), Text("zh", "form_title"));
   EXPECT_EQ(Get<QComboBox>(id::kCardnoType)->itemText(8), Text("zh", "type_8"));
   EXPECT_EQ(ReadLanguageChoice(), "en-US");
 }
@@ -345,7 +346,7 @@ TEST_F(SettingsWindowTest, WithoutLanguageFilesTheBuiltInEnglishShowsAndEverythi
   std::remove("RDRCONF.en-US.ini");
   Start();
   const auto english = [](const char* key) { return QString::fromStdString(BuiltInText(key)); };
-  EXPECT_EQ(window->windowTitle(), english(ui_text::kFormTitle));
+  EXPECT_EQ(window->Window().windowTitle(), english(ui_text::kFormTitle));
   EXPECT_EQ(Get<QGroupBox>(id::kBoxReader)->title(), english(ui_text::kBoxReader));
   EXPECT_EQ(Get<QLabel>(id::kLblCardType)->text(), english(ui_text::kLblCardType));
   EXPECT_EQ(Get<QLabel>(id::kLblEnter)->text(), english(ui_text::kLblEnter));
@@ -366,16 +367,16 @@ TEST_F(SettingsWindowTest, TemplateHasItsControlsInTabOrder) {
   Start();
   const std::vector<int> tabOrder = {id::kCardType,     id::kCardnoType, id::kMode,          id::kEnter,
                                      id::kPowerSaving, id::kSetConfig,  id::kRestoreConfig};
-  QWidget* expected = window->Control(tabOrder.front());
+  QWidget* expected = window->Window().Control(tabOrder.front());
   for (std::size_t i = 1; i < tabOrder.size(); ++i) {
     QWidget* next = expected->nextInFocusChain();
-    while (next->focusPolicy() == Qt::NoFocus || !next->isVisibleTo(window.get())) next = next->nextInFocusChain();
-    EXPECT_EQ(next, window->Control(tabOrder[i])) << "after control " << tabOrder[i - 1];
+    while (next->focusPolicy() == Qt::NoFocus || !next->isVisibleTo(&window->Window())) next = next->nextInFocusChain();
+    EXPECT_EQ(next, window->Window().Control(tabOrder[i])) << "after control " << tabOrder[i - 1];
     expected = next;
   }
-  EXPECT_FALSE(window->windowIcon().isNull());
-  EXPECT_EQ(window->font().pointSize(), 14);
-  EXPECT_TRUE(window->font().bold());
+  EXPECT_FALSE(window->Window().windowIcon().isNull());
+  EXPECT_EQ(window->Window().font().pointSize(), 14);
+  EXPECT_TRUE(window->Window().font().bold());
 }
 
 }  // namespace

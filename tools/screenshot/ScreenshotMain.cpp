@@ -15,6 +15,8 @@
 #include <cstdio>
 
 #include "app/Application.h"
+#include "dialogs/MessageBox.h"
+#include "dialogs/qt/DialogWindow.h"
 #include "reader/CardReader.h"
 #include "ui/LanguageDialog.h"
 #include "ui/SettingsWindow.h"
@@ -88,7 +90,7 @@ int main(int argc, char* argv[]) {
 
   NoHidHost host;
   rdrconf::CardReader reader(host);
-  rdrconf::QtMessageBox messageBoxes;
+  rdrconf::SystemMessageBox messageBoxes;
   bool ok = QDir().mkpath(outputFolder);
   for (const QString code : {QStringLiteral("zh-CN"), QStringLiteral("en-US")}) {
     // The windows read their texts from the working folder.
@@ -103,15 +105,15 @@ int main(int argc, char* argv[]) {
     QDir::setCurrent(work.path());
 
     rdrconf::CRDRCONFNormalDlg settings(reader, messageBoxes);
-    settings.show();
+    settings.Window().show();
     const QString suffix = QStringLiteral(".%1.x%2.png").arg(code, scale);
-    ok = Save(WithTitleBar(settings), outputFolder + QStringLiteral("/settings-window") + suffix) && ok;
+    ok = Save(WithTitleBar(settings.Window()), outputFolder + QStringLiteral("/settings-window") + suffix) && ok;
 
     rdrconf::CAboutDlg language(messageBoxes, &settings);
-    language.show();
-    ok = Save(WithTitleBar(language), outputFolder + QStringLiteral("/language-dialog") + suffix) && ok;
-    language.hide();
-    settings.hide();
+    language.Window().show();
+    ok = Save(WithTitleBar(language.Window()), outputFolder + QStringLiteral("/language-dialog") + suffix) && ok;
+    language.Window().hide();
+    settings.Window().hide();
     QDir::setCurrent(QDir::tempPath());
   }
   return ok ? 0 : 1;

@@ -1,4 +1,5 @@
 #include "dialogs/AppIcon.h"
+#include "dialogs/qt/DialogWindow.h"
 
 #include <QIconEngine>
 #include <QPainter>
@@ -50,9 +51,13 @@ class AppIconEngine final : public QIconEngine {
 
 }  // namespace
 
-QIcon AppIcon() {
-  static const QIcon icon(new AppIconEngine);
+IconHandle LoadAppIcon() {
+  static const IconHandle icon{std::make_shared<const QIcon>(new AppIconEngine)};
   return icon;
+}
+
+QIcon ToQIcon(const IconHandle& icon) {
+  return icon.IsNull() ? QIcon() : *static_cast<const QIcon*>(icon.native.get());
 }
 
 }  // namespace rdrconf

@@ -1,0 +1,263 @@
+#include "dialogs/qt/DialogWindow.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <stdexcept>
+
+#include "dialogs/MessageBox.h"
+#include "dialogs/qt/WidgetText.h"
+
+namespace rdrconf {
+namespace {
+
+// Dialog base units as the original desktop platform derives them from a
+// font: the average width of the 52 Latin letters, rounded, and the height.
+QSize DialogBaseUnits(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return {(letters / 26 + 1) / 2, metrics.height()};
+}
+
+QFont TemplateFont(const DialogTemplate& dialogTemplate, const QFont& fallback) {
+  QFont font = fallback;
+  if (!dialogTemplate.fontFamily.empty()) {
+    font.setFamily(QString::fromStdString(dialogTemplate.fontFamily));
+  }
+  font.setPointSize(dialogTemplate.fontPointSize);
+  font.setBold(dialogTemplate.boldFont);
+  return font;
+}
+
+}  // namespace
+
+// --- The window ---------------------------------------------------------------
+
+DialogWindow::DialogWindow(DialogBase& dialog, const DialogTemplate& dialogTemplate, QWidget* parent)
+    : QDialog(parent), dialog_(dialog), systemMenu_(this) {
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setFont(TemplateFont(dialogTemplate, font()));
+  baseUnits_ = DialogBaseUnits(font());
+  setWindowTitle(ToWidgetText(dialogTemplate.caption));
+  setFixedSize(ToPixels({0, 0, dialogTemplate.width, dialogTemplate.height}).size());
+  for (const ControlTemplate& control : dialogTemplate.controls) {
+    controls_[control.id] = CreateControl(control);
+  }
+}
+
+DialogWindow::~DialogWindow() = default;
+
+QRect DialogWindow::ToPixels(const DialogUnitRect& rect) const {
+  const auto scaleX = [this](int v) { return (v * baseUnits_.width() + 2) / 4; };
+  const auto scaleY = [this](int v) { return (v * baseUnits_.height() + 4) / 8; };
+  return {scaleX(rect.x), scaleY(rect.y), scaleX(rect.width), scaleY(rect.height)};
+}
+
+QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
+  const QString text = ToWidgetText(control.text);
+  QRect geometry = ToPixels(control.rect);
+  QWidget* widget = nullptr;
+  switch (control.kind) {
+    case ControlKind::kDropDownList: {
+      auto* list = new QComboBox(this);
+      for (const std::string& item : control.items) list->addItem(ToWidgetText(item));
+      list->setCurrentIndex(-1);
+      // The template's height includes the opened list; the closed list is
+      // as high as its font needs.
+      geometry.setHeight(list->sizeHint().height());
+      connect(list, qOverload<int>(&QComboBox::activated), this,
+              [this, id = control.id](int) { dialog_.OnListSelectionChange(id); });
+      widget = list;
+      break;
+    }
+    case ControlKind::kCheckBox:
+      widget = new QCheckBox(text, this);
+      break;
+    case ControlKind::kPushButton:
+    case ControlKind::kDefaultPushButton: {
+      auto* button = new QPushButton(text, this);
+      // Enter is handled by the dialog itself (see PressEnter).
+      button->setAutoDefault(false);
+      button->setDefault(control.kind == ControlKind::kDefaultPushButton);
+      connect(button, &QPushButton::clicked, this, [this, id = control.id] { dialog_.OnCommand(id); });
+      widget = button;
+      break;
+    }
+    case ControlKind::kLabel: {
+      auto* label = new QLabel(this);
+      // A label would take a text that looks like HTML as HTML, and load
+      // what it names: every caption is plain text.
+      label->setTextFormat(Qt::PlainText);
+      label->setText(text);
+      widget = label;
+      break;
+    }
+    case ControlKind::kGroupBox: {
+      auto* box = new QGroupBox(text, this);
+      box->setFocusPolicy(Qt::NoFocus);
+      widget = box;
+      break;
+    }
+  }
+  widget->setGeometry(geometry);
+  widget->setEnabled(!control.disabled);
+  // A group box only frames the controls around it; it must never sit on
+  // top of them and take their clicks.
+  if (control.kind == ControlKind::kGroupBox) widget->lower();
+  return widget;
+}
+
+QWidget* DialogWindow::Control(int id) const {
+  const auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+void DialogWindow::setVisible(bool visible) {
+  if (visible) dialog_.Initialise();
+  QDialog::setVisible(visible);
+}
+
+void DialogWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (endWhenShown_) QTimer::singleShot(0, this, [this] { done(kIdCancel); });
+}
+
+void DialogWindow::PressEnter() {
+  if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isEnabled()) {
+    focused->click();
+    return;
+  }
+  for (const auto& [id, control] : controls_) {
+    auto* button = qobject_cast<QPushButton*>(control);
+    if (button != nullptr && button->isDefault()) {
+      if (button->isEnabled()) button->click();
+      return;
+    }
+  }
+  dialog_.OnOK();
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* event) {
+  if (event->modifiers() & ~(Qt::KeypadModifier)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      dialog_.OnCancel();
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      PressEnter();
+      break;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void DialogWindow::closeEvent(QCloseEvent* event) {
+  // The close request decides itself whether and how the dialog ends.
+  event->ignore();
+  dialog_.OnCloseRequest();
+}
+
+void DialogWindow::contextMenuEvent(QContextMenuEvent* event) {
+  if (systemMenu_.actions().isEmpty()) return;
+  systemMenu_.exec(event->globalPos());
+}
+
+// --- DialogBase on Qt --------------------------------------------------------------
+
+namespace {
+
+template <typename T>
+T& Need(const DialogWindow& window, int id, const char* what) {
+  T* control = window.ControlAs<T>(id);
+  if (control == nullptr) throw std::logic_error(std::string("no ") + what + " with id " + std::to_string(id));
+  return *control;
+}
+
+}  // namespace
+
+DialogBase::DialogBase(const DialogTemplate& dialogTemplate, MessageBoxService& messageBoxes,
+                       DialogBase* owner)
+    : messageBoxes_(messageBoxes),
+      window_(std::make_unique<DialogWindow>(*this, dialogTemplate, owner ? &owner->Window() : nullptr)) {}
+
+DialogBase::~DialogBase() = default;
+
+int DialogBase::DoModal() { return window_->exec(); }
+
+void DialogBase::EndWhenShown() { window_->SetEndWhenShown(); }
+
+void DialogBase::EndDialog(int result) { window_->done(result); }
+
+bool DialogBase::HasControl(int id) const { return window_->Control(id) != nullptr; }
+
+void DialogBase::SetWindowCaption(const std::string& text) { window_->setWindowTitle(ToWidgetText(text)); }
+
+void DialogBase::SetControlCaption(int id, const std::string& text) {
+  QWidget* const control = window_->Control(id);
+  const QString caption = ToWidgetText(text);
+  if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    button->setText(caption);
+  } else if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->setText(caption);
+  } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
+    box->setTitle(caption);
+  } else {
+    throw std::logic_error("no control with a caption has this id");
+  }
+}
+
+void DialogBase::EnableControl(int id, bool enable) {
+  if (QWidget* const control = window_->Control(id)) control->setEnabled(enable);
+}
+
+void DialogBase::ShowControl(int id, bool show) {
+  if (QWidget* const control = window_->Control(id)) control->setVisible(show);
+}
+
+void DialogBase::SetIcon(const IconHandle& icon) { window_->setWindowIcon(ToQIcon(icon)); }
+
+void DialogBase::AddListItem(int id, const std::string& text) {
+  Need<QComboBox>(*window_, id, "drop-down list").addItem(ToWidgetText(text));
+}
+
+void DialogBase::DeleteListItem(int id, int position) {
+  Need<QComboBox>(*window_, id, "drop-down list").removeItem(position);
+}
+
+int DialogBase::ListItemCount(int id) const { return Need<QComboBox>(*window_, id, "drop-down list").count(); }
+
+int DialogBase::ListSelection(int id) const {
+  return Need<QComboBox>(*window_, id, "drop-down list").currentIndex();
+}
+
+void DialogBase::SelectListItem(int id, int position) {
+  Need<QComboBox>(*window_, id, "drop-down list").setCurrentIndex(position);
+}
+
+bool DialogBase::IsChecked(int id) const { return Need<QCheckBox>(*window_, id, "check box").isChecked(); }
+
+void DialogBase::SetChecked(int id, bool checked) {
+  Need<QCheckBox>(*window_, id, "check box").setChecked(checked);
+}
+
+void DialogBase::AppendSystemMenuSeparator() { window_->SystemMenu().addSeparator(); }
+
+void DialogBase::AppendSystemMenuItem(int id, const std::string& text) {
+  QAction* const action = window_->SystemMenu().addAction(ToWidgetText(text));
+  action->setData(id);
+  QObject::connect(action, &QAction::triggered, window_.get(), [this, id] { OnSystemCommand(id); });
+}
+
+}  // namespace rdrconf
