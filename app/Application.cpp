@@ -6,7 +6,7 @@
 
 namespace rdrconf {
 
-CRDRCONFApp::CRDRCONFApp() : reader_(host_) {}
+CRDRCONFApp::CRDRCONFApp() : reader_(host_, &monitor_, &keyboard_) {}
 
 bool CRDRCONFApp::InitInstance() {
   PrepareWindows();

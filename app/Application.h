@@ -21,6 +21,8 @@ class CRDRCONFApp {
 
  private:
   HidApiHost host_;
+  ReaderMonitor monitor_;
+  EvdevKeyboard keyboard_;
   CardReader reader_;
   SystemMessageBox messageBoxes_;
 };

@@ -62,4 +62,6 @@ void DialogBase::OnCloseRequest() { OnCancel(); }
 
 void DialogBase::OnSystemCommand(int) {}
 
+void DialogBase::OnEndDialog() {}
+
 }  // namespace rdrconf

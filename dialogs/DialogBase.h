@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -100,6 +101,15 @@ class DialogBase {
   void AppendSystemMenuSeparator();
   void AppendSystemMenuItem(int id, const std::string& text);
 
+  // Calls `ready` on the dialog's thread whenever `descriptor` has data to
+  // read, until StopWatching(descriptor); one watch per descriptor.
+  void WatchDescriptor(int descriptor, std::function<void()> ready);
+  void StopWatching(int descriptor);
+  // Calls `elapsed` once, `milliseconds` from now, unless stopped; gives an
+  // id for StopTimer. Timers end with the dialog.
+  int StartTimer(int milliseconds, std::function<void()> elapsed);
+  void StopTimer(int id);
+
   // The back-end's window, for the back-end itself and its tests.
   DialogWindow& Window() const { return *window_; }
 
@@ -112,6 +122,9 @@ class DialogBase {
   virtual void OnListSelectionChange(int id);
   virtual void OnCloseRequest();
   virtual void OnSystemCommand(int id);
+  // Runs when the modal run is about to end, whichever way it ends: the
+  // place to let go of what the dialog holds.
+  virtual void OnEndDialog();
 
   void EndDialog(int result);
 

@@ -38,31 +38,42 @@ struct ControlTemplate {
   std::string text;                // UTF-8
   std::vector<std::string> items;  // initial list items, UTF-8
   bool disabled = false;
+  bool hidden = false;
+  bool wrapped = false;  // a label whose text breaks into lines at its width
 
   // Created disabled.
   ControlTemplate Disabled() && {
     disabled = true;
     return std::move(*this);
   }
+  // Created hidden, until the dialog shows it.
+  ControlTemplate Hidden() && {
+    hidden = true;
+    return std::move(*this);
+  }
+  ControlTemplate Wrapped() && {
+    wrapped = true;
+    return std::move(*this);
+  }
 };
 
 inline ControlTemplate DropDownList(int id, DialogUnitRect rect, std::vector<std::string> items = {}) {
-  return {id, ControlKind::kDropDownList, rect, {}, std::move(items), false};
+  return {id, ControlKind::kDropDownList, rect, {}, std::move(items), false, false, false};
 }
 inline ControlTemplate CheckBox(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kCheckBox, rect, std::move(text), {}, false};
+  return {id, ControlKind::kCheckBox, rect, std::move(text), {}, false, false, false};
 }
 inline ControlTemplate PushButton(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kPushButton, rect, std::move(text), {}, false};
+  return {id, ControlKind::kPushButton, rect, std::move(text), {}, false, false, false};
 }
 inline ControlTemplate DefaultPushButton(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kDefaultPushButton, rect, std::move(text), {}, false};
+  return {id, ControlKind::kDefaultPushButton, rect, std::move(text), {}, false, false, false};
 }
 inline ControlTemplate Label(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kLabel, rect, std::move(text), {}, false};
+  return {id, ControlKind::kLabel, rect, std::move(text), {}, false, false, false};
 }
 inline ControlTemplate GroupBox(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kGroupBox, rect, std::move(text), {}, false};
+  return {id, ControlKind::kGroupBox, rect, std::move(text), {}, false, false, false};
 }
 
 // A dialog as laid out in its resource template. Controls are created in

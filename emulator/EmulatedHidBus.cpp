@@ -91,6 +91,10 @@ class Testbed {
 
   // Adds the device's USB device, interface, HID device and hidraw node, and
   // puts the device's handler on the node. Gives the node's path.
+  std::string KeyboardNode(const EmulatedHidDevice& device) const {
+    return device.index_ < nodes_.size() ? nodes_[device.index_].keyboardNode : std::string();
+  }
+
   std::string Connect(EmulatedHidDevice& device) {
     if (nodes_.size() <= device.index_) nodes_.resize(device.index_ + 1);
     Node& node = nodes_[device.index_];
@@ -152,11 +156,15 @@ class Testbed {
       Fail("cannot add " + nodeName, error);
     }
     node.devNode = "/dev/" + nodeName;
+    node.hidrawPath = hidrawPath;
     node.links = {root_ + node.devNode, root_ + "/sys/class/hidraw/" + nodeName,
                   root_ + "/sys/bus/hid/devices/" + hidName,
                   root_ + "/sys/bus/usb/devices/" + usbName + ":1.0",
                   root_ + "/sys/bus/usb/devices/" + usbName};
     GiveRealDeviceNumber(node, hidrawPath, nodeName);
+    if (device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId) {
+      AddKeyboardSide(node, usbName, connection);
+    }
 
     if (node.handler == nullptr) {
       node.handler = umockdev_ioctl_base_new();
@@ -171,6 +179,10 @@ class Testbed {
 
   void Disconnect(EmulatedHidDevice& device) {
     Node& node = nodes_.at(device.index_);
+    // As the kernel does: programs that watch for devices hear of it, the
+    // node first, then the USB device.
+    umockdev_testbed_uevent(bed_, node.hidrawPath.c_str(), "remove");
+    umockdev_testbed_uevent(bed_, node.usbPath.c_str(), "remove");
     umockdev_testbed_detach_ioctl(bed_, node.devNode.c_str(), nullptr);
     umockdev_testbed_remove_device(bed_, node.usbPath.c_str());
     // umockdev leaves the node and the links to the removed devices behind;
@@ -185,10 +197,46 @@ class Testbed {
   struct Node {
     std::string usbPath;             // sysfs path of the USB device, /sys/devices/...
     std::string devNode;             // /dev/hidrawN
+    std::string hidrawPath;          // sysfs path of the hidraw node
+    std::string keyboardNode;        // a reader's evdev node, /dev/input/eventN
     std::vector<std::string> links;  // what an unplug removes from the testbed's folder
     UMockdevIoctlBase* handler = nullptr;
     EmulatedHidDevice* device = nullptr;
   };
+
+  // The reader's second interface, the keyboard that types card numbers:
+  // an input device with its evdev node, under the same USB device. Only
+  // its place in sysfs is emulated (for finding it), not its events.
+  void AddKeyboardSide(Node& node, const std::string& usbName, unsigned connection) {
+    const std::string interfacePath = Take(umockdev_testbed_add_device(
+        bed_, "usb", (usbName + ":1.1").c_str(), node.usbPath.c_str(),
+        // attributes
+        "bInterfaceNumber", "01", "bInterfaceClass", "03", "bInterfaceSubClass", "01",
+        "bInterfaceProtocol", "01", nullptr,
+        // properties
+        "DEVTYPE", "usb_interface", "INTERFACE", "3/1/1", nullptr));
+    const std::string inputName = "input" + std::to_string(connection);
+    const std::string inputPath = Take(umockdev_testbed_add_device(
+        bed_, "input", inputName.c_str(), interfacePath.c_str(),
+        // attributes
+        "name", "Emulated card reader keyboard", nullptr,
+        // properties
+        "ID_INPUT", "1", "ID_INPUT_KEYBOARD", "1", nullptr));
+    const std::string eventName = "event" + std::to_string(connection);
+    const std::string record = "P: " + inputPath.substr(std::strlen("/sys")) + "/" + eventName +
+                               "\nN: input/" + eventName + "\nE: SUBSYSTEM=input\nE: DEVNAME=input/" +
+                               eventName + "\nE: ID_INPUT=1\nE: ID_INPUT_KEYBOARD=1\n";
+    GError* error = nullptr;
+    if (interfacePath.empty() || inputPath.empty() ||
+        !umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) {
+      Fail("cannot add the keyboard side of " + usbName, error);
+    }
+    node.keyboardNode = "/dev/input/" + eventName;
+    for (const std::string& link : {"/dev/input/" + eventName, "/sys/class/input/" + inputName,
+                                    "/sys/class/input/" + eventName, "/sys/bus/usb/devices/" + usbName + ":1.1"}) {
+      node.links.push_back(root_ + link);
+    }
+  }
 
   // hidapi's libudev compares the number that fstat gives for the open node
   // (the pty's) with the one that the faked stat and sysfs give: all of them
@@ -442,6 +490,8 @@ ReaderFrame Acknowledgement(std::uint8_t command, std::uint8_t length) {
 
 EmulatedReader::EmulatedReader(Testbed& testbed, std::size_t index)
     : EmulatedHidDevice(testbed, index, kReaderVendorId, kReaderProductId) {}
+
+std::string EmulatedReader::KeyboardNode() const { return Bed().KeyboardNode(*this); }
 
 ReaderParameterBlock EmulatedReader::Settings() const {
   std::lock_guard lock(mutex_);

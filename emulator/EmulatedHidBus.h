@@ -123,6 +123,7 @@ class EmulatedHidDevice {
   virtual int OnGetFeature(FeatureReport& report);
 
   mutable std::mutex mutex_;
+  const Testbed& Bed() const { return testbed_; }
 
  private:
   friend class EmulatedHidBus;
@@ -172,6 +173,10 @@ class EmulatedReader final : public EmulatedHidDevice {
 
   ReaderParameterBlock Settings() const;
   void SetBehaviour(ReaderBehaviour behaviour);
+  // The evdev node of the reader's keyboard side ("/dev/input/event1"); a
+  // new one each time the reader is plugged. Only its place in sysfs is
+  // emulated: udev finds it under the reader's USB device.
+  std::string KeyboardNode() const;
 
  private:
   friend class EmulatedHidBus;

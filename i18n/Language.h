@@ -60,8 +60,31 @@ inline constexpr char kReasonRefused[] = "reason_refused";
 inline constexpr char kReasonFailed[] = "reason_failed";
 inline constexpr char kReasonStatus[] = "reason_status";
 
-inline constexpr const char* kAddedKeys[] = {kReasonNoReader, kReasonDenied, kReasonBusy,
-                                             kReasonRefused,  kReasonFailed, kReasonStatus};
+// The reader in sight, below the options of the settings window. {reader},
+// {settings}, {text}, {count} and {enter} stand for what the window fills in.
+inline constexpr char kStatusConnected[] = "status_connected";
+inline constexpr char kStatusNoReader[] = "status_no_reader";
+inline constexpr char kStatusDenied[] = "status_denied";
+inline constexpr char kStatusBusy[] = "status_busy";
+inline constexpr char kLastWritten[] = "last_written";
+inline constexpr char kPowerSavingOn[] = "power_saving_on";
+inline constexpr char kPowerSavingOff[] = "power_saving_off";
+inline constexpr char kTestCard[] = "test_card";
+inline constexpr char kTestStop[] = "test_stop";
+inline constexpr char kScanWaiting[] = "scan_waiting";
+inline constexpr char kScanResult[] = "scan_result";
+inline constexpr char kScanEnter[] = "scan_enter";
+inline constexpr char kScanNoEnter[] = "scan_no_enter";
+inline constexpr char kScanTimeout[] = "scan_timeout";
+inline constexpr char kScanNoKeyboard[] = "scan_no_keyboard";
+inline constexpr char kScanFailed[] = "scan_failed";
+
+inline constexpr const char* kAddedKeys[] = {
+    kReasonNoReader,  kReasonDenied,   kReasonBusy,      kReasonRefused, kReasonFailed,
+    kReasonStatus,    kStatusConnected, kStatusNoReader, kStatusDenied,  kStatusBusy,
+    kLastWritten,     kPowerSavingOn,  kPowerSavingOff,  kTestCard,      kTestStop,
+    kScanWaiting,     kScanResult,     kScanEnter,       kScanNoEnter,   kScanTimeout,
+    kScanNoKeyboard,  kScanFailed};
 
 // The captions of the main window, in the order ApplyMainWindowTexts sets
 // them after the window's own caption (form_title).

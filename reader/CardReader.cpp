@@ -66,9 +66,23 @@ std::vector<ReaderIdentity> CardReader::ListReaders(HidError* error) const {
   if (!interfaces) return readers;
   for (const HidInterfaceInfo& info : *interfaces) {
     if (info.vendorId != kReaderVendorId || info.productId != kReaderProductId) continue;
-    readers.push_back({static_cast<int>(readers.size()), info, host_.MayOpen(info.path)});
+    readers.push_back({static_cast<int>(readers.size()), info, host_.MayOpen(info.path),
+                       host_.HeldByAnotherProgram(info.path)});
   }
   return readers;
+}
+
+ReaderStatus CardReader::Status(const ReaderSelector& selector) const {
+  ReaderStatus status;
+  status.readers = ListReaders();
+  const std::vector<ReaderIdentity> named = selector.Pick(status.readers);
+  if (named.empty()) return status;
+  const auto usable = std::find_if(named.begin(), named.end(),
+                                   [](const ReaderIdentity& r) { return r.mayOpen && !r.held; });
+  const ReaderIdentity& reader = usable != named.end() ? *usable : named.front();
+  status.reader = reader.index;
+  status.state = !reader.mayOpen ? ReaderState::kDenied : reader.held ? ReaderState::kBusy : ReaderState::kConnected;
+  return status;
 }
 
 ReaderHandle CardReader::OpenReader(const ReaderSelector& selector, ExchangeOutcome* outcome) const {
@@ -84,7 +98,7 @@ ReaderHandle CardReader::OpenReader(const ReaderSelector& selector, ExchangeOutc
   std::vector<ReaderIdentity> present;
   for (const HidInterfaceInfo& info : *interfaces) {
     if (info.vendorId != kReaderVendorId || info.productId != kReaderProductId) continue;
-    present.push_back({static_cast<int>(present.size()), info, false});
+    present.push_back({static_cast<int>(present.size()), info, false, false});
   }
 
   // The first reason a candidate would not open is the one to report: with

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "reader/CardScan.h"
 #include "reader/HidHost.h"
+#include "reader/ReaderMonitor.h"
 #include "reader/ReaderOutcome.h"
 #include "reader/ReaderProtocol.h"
 
@@ -15,6 +17,7 @@ struct ReaderIdentity {
   int index = 0;  // position among the readers present, from 0, in listing order
   HidInterfaceInfo hid;
   bool mayOpen = false;  // whether this user may open it (its permissions)
+  bool held = false;     // whether another program holds it for an exchange now
 
   // What a person tells readers apart by: the serial number, else the USB
   // port, else the device path.
@@ -50,17 +53,41 @@ class ReaderSelector {
   int index_ = -1;
 };
 
-// The way to the reader: the HID host it is reached through. The window and
-// the command line each get one and open the reader through it for every
-// exchange.
+// What the listing alone tells of the reader that exchanges would go to.
+enum class ReaderState {
+  kConnected,  // present, and this user may open it
+  kNoReader,   // none present, or none that the selection names
+  kDenied,     // present, but this user may not open it
+  kBusy,       // present, but another program holds it
+};
+
+struct ReaderStatus {
+  ReaderState state = ReaderState::kNoReader;
+  std::vector<ReaderIdentity> readers;  // every reader present, in listing order
+  int reader = -1;                      // the one the state is about (an index into readers)
+};
+
+// The way to the reader: the HID host it is reached through, and where
+// there are, the news of readers coming and going and the reader's keyboard
+// side for a test scan. The window and the command line each get one and
+// open the reader through it for every exchange.
 class CardReader {
  public:
-  explicit CardReader(HidHost& host) : host_(host) {}
+  explicit CardReader(HidHost& host, HotplugSource* hotplug = nullptr, KeyboardSource* keyboard = nullptr)
+      : host_(host), hotplug_(hotplug), keyboard_(keyboard) {}
+
+  HotplugSource* Hotplug() const { return hotplug_; }
+  KeyboardSource* Keyboard() const { return keyboard_; }
 
   // The readers (interfaces with the reader's vendor and product id)
   // present now, in listing order. `error` gets the reason when the listing
   // fails; the list is then empty.
   std::vector<ReaderIdentity> ListReaders(HidError* error = nullptr) const;
+
+  // The state of the reader that `selector` names (by default the one an
+  // exchange would use: the first that this user may open and no other
+  // program holds), from the listing alone: nothing is opened or sent.
+  ReaderStatus Status(const ReaderSelector& selector = {}) const;
 
   // Opens the reader that `selector` names, for one exchange. With the
   // default selector the interfaces are searched in listing order and the
@@ -74,6 +101,8 @@ class CardReader {
 
  private:
   HidHost& host_;
+  HotplugSource* hotplug_;
+  KeyboardSource* keyboard_;
 };
 
 }  // namespace rdrconf

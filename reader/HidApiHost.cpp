@@ -4,11 +4,16 @@
 #include <hidapi.h>
 #include <libudev.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <fstream>
+#include <sstream>
 
 namespace rdrconf {
 namespace {
@@ -108,6 +113,26 @@ std::optional<std::vector<HidInterfaceInfo>> HidApiHost::ListInterfaces(HidError
 }
 
 bool HidApiHost::MayOpen(const std::string& path) { return access(path.c_str(), R_OK | W_OK) == 0; }
+
+bool HidApiHost::HeldByAnotherProgram(const std::string& path) {
+  struct stat node {};
+  if (stat(path.c_str(), &node) != 0) return false;
+  char id[64];
+  std::snprintf(id, sizeof id, "%02x:%02x:%lu", major(node.st_dev), minor(node.st_dev),
+                static_cast<unsigned long>(node.st_ino));
+  // The kernel's table of locks: "1: FLOCK  ADVISORY  WRITE 1234 00:05:567 0 EOF"
+  // for a lock that process 1234 holds on inode 567 of device 00:05.
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, type, advisory, mode, file;
+    long pid = 0;
+    if (!(fields >> number >> type >> advisory >> mode >> pid >> file)) continue;
+    if (type == "FLOCK" && file == id && pid != getpid()) return true;
+  }
+  return false;
+}
 
 HidDeviceToken HidApiHost::Open(const std::string& path, HidError& error) {
   if (!initialised_) {

@@ -20,6 +20,7 @@ class HidApiHost final : public HidHost {
 
   std::optional<std::vector<HidInterfaceInfo>> ListInterfaces(HidError& error) override;
   bool MayOpen(const std::string& path) override;
+  bool HeldByAnotherProgram(const std::string& path) override;
   HidDeviceToken Open(const std::string& path, HidError& error) override;
   bool SetFeature(HidDeviceToken device, const FeatureReport& report, HidError& error) override;
   int GetFeature(HidDeviceToken device, FeatureReport& report, HidError& error) override;

@@ -50,6 +50,9 @@ class HidHost {
   // Whether this user may open the interface, judged from its permissions
   // alone: nothing is opened and nothing is sent.
   virtual bool MayOpen(const std::string& path) = 0;
+  // Whether another program holds the interface for an exchange right now
+  // (see Open), judged without opening it.
+  virtual bool HeldByAnotherProgram(const std::string& path) = 0;
   // Opens an interface for one exchange and keeps it to this program until
   // Close: another program that opens it meanwhile fails with EWOULDBLOCK,
   // so that the frames of two programs never interleave. 0 when the

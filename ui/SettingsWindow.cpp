@@ -57,7 +57,7 @@ const DialogTemplate& SettingsWindowTemplate() {
   static const DialogTemplate layout = [] {
     DialogTemplate t;
     t.width = 184;
-    t.height = 171;
+    t.height = 226;
     t.caption = "USB读卡器软件";
     t.fontFamily = "Calibri";
     t.fontPointSize = 14;
@@ -75,6 +75,11 @@ const DialogTemplate& SettingsWindowTemplate() {
         Label(kLblMode, {11, 55, 50, 11}, "模式："),
         Label(kLblCardType, {11, 21, 50, 8}, "卡类型："),
         GroupBox(kBoxReader, {7, 7, 168, 157}, "读卡器选项"),
+        Label(kStatus, {11, 169, 118, 17}, "").Wrapped(),
+        DropDownList(kReaderPicker, {131, 168, 44, 60}).Hidden(),
+        Label(kLastWritten, {11, 188, 164, 17}, "").Wrapped(),
+        PushButton(kTestScan, {11, 207, 60, 14}, ""),
+        Label(kScanResult, {75, 206, 100, 17}, "").Wrapped(),
     };
     return t;
   }();
@@ -85,6 +90,7 @@ CRDRCONFNormalDlg::CRDRCONFNormalDlg(CardReader& reader, MessageBoxService& mess
                                      DialogBase* owner)
     : DialogBase(SettingsWindowTemplate(), messageBoxes, owner),
       m_reader(reader),
+      m_sight(*this, reader),
       m_hIcon(LoadAppIcon()),
       m_comboCardnoType(*this, settings_id::kCardnoType),
       m_comboCardType(*this, settings_id::kCardType),
@@ -140,10 +146,14 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
 
   OnCardTypeChange();
 
+  // Which readers are there, from the listing alone: the open notice goes
+  // to the one chosen (with a single reader, the one that opens).
+  m_sight.Start();
+
   // The window works the same whether the reader took note or not; a
   // failure is only logged.
   ExchangeOutcome outcome;
-  if (const ReaderHandle reader = m_reader.OpenReader({}, &outcome); reader.IsOpen()) {
+  if (const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome); reader.IsOpen()) {
     NotifyOpen(reader, &outcome);
   }
   if (outcome.outcome != Outcome::kNoReader) LogFailure("open notice", outcome);
@@ -187,10 +197,11 @@ ReaderParameterBlock CRDRCONFNormalDlg::ParameterBlockFromMembers() const {
 void CRDRCONFNormalDlg::RunConfigCommand(
     const std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>& command) {
   ExchangeOutcome outcome;
-  const ReaderHandle reader = m_reader.OpenReader({}, &outcome);
+  const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome);
   if (!reader.IsOpen()) {
     LogFailure("open", outcome);
     ShowOutcome(ui_text::kSysOpenFailed, outcome);
+    m_sight.Refresh();
     return;
   }
   UpdateData(true);
@@ -214,14 +225,21 @@ void CRDRCONFNormalDlg::ShowOutcome(const char* key, const ExchangeOutcome& outc
 
 void CRDRCONFNormalDlg::OnSetConfig() {
   RunConfigCommand([this](const ReaderHandle& reader, ExchangeOutcome* outcome) {
-    return SetReaderConfig(reader, ParameterBlockFromMembers(), outcome);
+    const ReaderParameterBlock block = ParameterBlockFromMembers();
+    const CommandResult result = SetReaderConfig(reader, block, outcome);
+    if (result != kCommandFailed) m_sight.NoteWritten(reader.Interface(), block, *outcome);
+    return result;
   });
 }
 
 void CRDRCONFNormalDlg::OnRestoreConfig() {
   // The controls keep what they show; only the reader goes back to its defaults.
-  RunConfigCommand([](const ReaderHandle& reader, ExchangeOutcome* outcome) {
-    return RestoreReaderConfig(reader, outcome);
+  RunConfigCommand([this](const ReaderHandle& reader, ExchangeOutcome* outcome) {
+    const CommandResult result = RestoreReaderConfig(reader, outcome);
+    if (result != kCommandFailed) {
+      m_sight.NoteWritten(reader.Interface(), ReaderParameterBlock::Defaults(), *outcome);
+    }
+    return result;
   });
 }
 
@@ -229,23 +247,27 @@ void CRDRCONFNormalDlg::OnCommand(int id) {
   switch (id) {
     case settings_id::kSetConfig: OnSetConfig(); break;
     case settings_id::kRestoreConfig: OnRestoreConfig(); break;
+    case settings_id::kTestScan: m_sight.ToggleScan(); break;
     default: DialogBase::OnCommand(id);
   }
 }
 
 void CRDRCONFNormalDlg::OnListSelectionChange(int id) {
   if (id == settings_id::kCardType) OnCardTypeChange();
+  if (id == settings_id::kReaderPicker) m_sight.OnPickerChange();
 }
 
 void CRDRCONFNormalDlg::OnCloseRequest() {
   // The window closes whatever the reader answers; a failure is only logged.
   ExchangeOutcome outcome;
-  if (const ReaderHandle reader = m_reader.OpenReader({}, &outcome); reader.IsOpen()) {
+  if (const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome); reader.IsOpen()) {
     NotifyClose(reader, &outcome);
   }
   if (outcome.outcome != Outcome::kNoReader) LogFailure("close notice", outcome);
   DialogBase::OnCloseRequest();
 }
+
+void CRDRCONFNormalDlg::OnEndDialog() { m_sight.Stop(); }
 
 void CRDRCONFNormalDlg::OnSystemCommand(int id) {
   if ((id & kSystemCommandMask) == kLanguageCommand) {

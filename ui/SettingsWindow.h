@@ -8,6 +8,7 @@
 #include "dialogs/DialogBase.h"
 #include "i18n/CaptionTarget.h"
 #include "reader/CardReader.h"
+#include "ui/ReaderSight.h"
 
 namespace rdrconf {
 
@@ -25,6 +26,13 @@ inline constexpr int kLblEnter = 1065;
 inline constexpr int kLblMode = 1064;
 inline constexpr int kLblCardType = 1061;
 inline constexpr int kBoxReader = 1062;
+// Below the options: which reader, its state, what was written to it last,
+// and the test scan. They come after the options in the tab order.
+inline constexpr int kStatus = 1070;
+inline constexpr int kReaderPicker = 1071;
+inline constexpr int kLastWritten = 1072;
+inline constexpr int kTestScan = 1073;
+inline constexpr int kScanResult = 1074;
 }  // namespace settings_id
 
 // The system menu item that opens the language dialog. Commands are
@@ -65,6 +73,7 @@ class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   void OnListSelectionChange(int id) override;
   void OnCloseRequest() override;
   void OnSystemCommand(int id) override;
+  void OnEndDialog() override;
 
  private:
   void InitSettingsWindow();
@@ -81,6 +90,7 @@ class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   void ShowOutcome(const char* key, const ExchangeOutcome& outcome);
 
   CardReader& m_reader;
+  ReaderSight m_sight;
   IconHandle m_hIcon;
   ListControl m_comboCardnoType;
   int m_nCardnoType = 0;

@@ -97,6 +97,10 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       // what it names: every caption is plain text.
       label->setTextFormat(Qt::PlainText);
       label->setText(text);
+      if (control.wrapped) {
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      }
       widget = label;
       break;
     }
@@ -109,6 +113,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
   }
   widget->setGeometry(geometry);
   widget->setEnabled(!control.disabled);
+  if (control.hidden) widget->setVisible(false);
   // A group box only frames the controls around it; it must never sit on
   // top of them and take their clicks.
   if (control.kind == ControlKind::kGroupBox) widget->lower();
@@ -128,6 +133,37 @@ void DialogWindow::setVisible(bool visible) {
 void DialogWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (endWhenShown_) QTimer::singleShot(0, this, [this] { done(kIdCancel); });
+}
+
+void DialogWindow::Watch(int descriptor, std::function<void()> ready) {
+  auto notifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read, this);
+  connect(notifier.get(), &QSocketNotifier::activated, this, [ready = std::move(ready)] { ready(); });
+  watches_[descriptor] = std::move(notifier);
+}
+
+int DialogWindow::StartTimer(int milliseconds, std::function<void()> elapsed) {
+  const int id = nextTimer_++;
+  auto timer = std::make_unique<QTimer>(this);
+  timer->setSingleShot(true);
+  // The timer leaves the table before `elapsed` runs (which may start
+  // another), and is deleted once its signal is over.
+  connect(timer.get(), &QTimer::timeout, this, [this, id, elapsed = std::move(elapsed)] {
+    const auto found = timers_.find(id);
+    if (found == timers_.end()) return;
+    found->second.release()->deleteLater();
+    timers_.erase(found);
+    elapsed();
+  });
+  timer->start(milliseconds);
+  timers_[id] = std::move(timer);
+  return id;
+}
+
+void DialogWindow::done(int result) {
+  dialog_.OnEndDialog();
+  watches_.clear();
+  timers_.clear();
+  QDialog::done(result);
 }
 
 void DialogWindow::PressEnter() {
@@ -251,6 +287,18 @@ bool DialogBase::IsChecked(int id) const { return Need<QCheckBox>(*window_, id, 
 void DialogBase::SetChecked(int id, bool checked) {
   Need<QCheckBox>(*window_, id, "check box").setChecked(checked);
 }
+
+void DialogBase::WatchDescriptor(int descriptor, std::function<void()> ready) {
+  window_->Watch(descriptor, std::move(ready));
+}
+
+void DialogBase::StopWatching(int descriptor) { window_->StopWatching(descriptor); }
+
+int DialogBase::StartTimer(int milliseconds, std::function<void()> elapsed) {
+  return window_->StartTimer(milliseconds, std::move(elapsed));
+}
+
+void DialogBase::StopTimer(int id) { window_->StopTimer(id); }
 
 void DialogBase::AppendSystemMenuSeparator() { window_->SystemMenu().addSeparator(); }
 

@@ -4,7 +4,11 @@
 #include <QIcon>
 #include <QMenu>
 #include <QSize>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "dialogs/DialogBase.h"
@@ -45,6 +49,13 @@ class DialogWindow final : public QDialog {
 
   void SetEndWhenShown() { endWhenShown_ = true; }
 
+  void Watch(int descriptor, std::function<void()> ready);
+  void StopWatching(int descriptor) { watches_.erase(descriptor); }
+  int StartTimer(int milliseconds, std::function<void()> elapsed);
+  void StopTimer(int id) { timers_.erase(id); }
+
+  void done(int result) override;
+
  protected:
   void setVisible(bool visible) override;
   void showEvent(QShowEvent* event) override;
@@ -61,6 +72,9 @@ class DialogWindow final : public QDialog {
   QSize baseUnits_;
   QMenu systemMenu_;
   bool endWhenShown_ = false;
+  std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
+  std::map<int, std::unique_ptr<QTimer>> timers_;
+  int nextTimer_ = 1;
 };
 
 // The QIcon behind a handle of the Qt back-end.

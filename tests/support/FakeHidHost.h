@@ -46,6 +46,15 @@ class FakeHidHost final : public HidHost {
   void FailOpen(const std::string& path, int number = EIO) { failingOpens_[path] = number; }
   // MayOpen answers false for `path`.
   void DenyAccess(const std::string& path) { denied_.insert(path); }
+  // HeldByAnotherProgram answers true for `path` (Open is not affected:
+  // FailOpen(path, EWOULDBLOCK) makes that fail).
+  void HoldElsewhere(const std::string& path, bool held = true) {
+    if (held) {
+      held_.insert(path);
+    } else {
+      held_.erase(path);
+    }
+  }
   void FailSet(int n, int number = EIO) { failingSets_[n] = number; }  // the n-th set, from 1
   void FailGet(int n, int number = EIO) { failingGets_[n] = number; }  // the n-th get, from 1
   // The n-th get delivers only `bytes` bytes.
@@ -63,6 +72,7 @@ class FakeHidHost final : public HidHost {
 
   std::optional<std::vector<HidInterfaceInfo>> ListInterfaces(HidError& error) override;
   bool MayOpen(const std::string& path) override;
+  bool HeldByAnotherProgram(const std::string& path) override { return held_.count(path) != 0; }
   HidDeviceToken Open(const std::string& path, HidError& error) override;
   bool SetFeature(HidDeviceToken device, const FeatureReport& report, HidError& error) override;
   int GetFeature(HidDeviceToken device, FeatureReport& report, HidError& error) override;
@@ -78,6 +88,7 @@ class FakeHidHost final : public HidHost {
   bool failListing_ = false;
   std::map<std::string, int> failingOpens_;
   std::set<std::string> denied_;
+  std::set<std::string> held_;
   std::map<int, int> failingSets_;
   std::map<int, int> failingGets_;
   std::map<int, int> shortGets_;

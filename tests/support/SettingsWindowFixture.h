@@ -36,7 +36,9 @@ class SettingsWindowFixture : public ScratchFolderTest {
  protected:
   // `host` is used only once the window starts, so a derived fixture may
   // pass a member of its own.
-  explicit SettingsWindowFixture(HidHost& host) : reader(host) {}
+  explicit SettingsWindowFixture(HidHost& host, HotplugSource* hotplug = nullptr,
+                                 KeyboardSource* keyboard = nullptr)
+      : reader(host, hotplug, keyboard) {}
 
   void SetUp() override {
     ScratchFolderTest::SetUp();

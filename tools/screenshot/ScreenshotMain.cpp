@@ -31,6 +31,7 @@ class NoHidHost final : public rdrconf::HidHost {
     return std::vector<rdrconf::HidInterfaceInfo>{};
   }
   bool MayOpen(const std::string&) override { return false; }
+  bool HeldByAnotherProgram(const std::string&) override { return false; }
   rdrconf::HidDeviceToken Open(const std::string&, rdrconf::HidError&) override { return 0; }
   bool SetFeature(rdrconf::HidDeviceToken, const rdrconf::FeatureReport&, rdrconf::HidError&) override {
     return false;

@@ -1,0 +1,123 @@
+#pragma once
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reader/CardScan.h"
+#include "reader/ReaderMonitor.h"
+
+namespace rdrconf::test {
+
+// A pipe whose read end a window watches: what a fake writes into it makes
+// the window's event loop call back, as a real device's descriptor would.
+class WatchedPipe {
+ public:
+  WatchedPipe() {
+    if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
+  }
+  ~WatchedPipe() {
+    for (const int fd : fds_) {
+      if (fd >= 0) close(fd);
+    }
+  }
+  WatchedPipe(const WatchedPipe&) = delete;
+  WatchedPipe& operator=(const WatchedPipe&) = delete;
+
+  int ReadEnd() const { return fds_[0]; }
+  void Write(const void* data, std::size_t size) {
+    if (write(fds_[1], data, size) != static_cast<ssize_t>(size)) fds_[0] = -1;
+  }
+  // Everything written so far, taken out of the pipe.
+  std::vector<char> Drain() {
+    std::vector<char> bytes;
+    char buffer[256];
+    ssize_t got = 0;
+    while ((got = read(fds_[0], buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+    return bytes;
+  }
+
+ private:
+  int fds_[2];
+};
+
+// News of devices coming and going, given by the test.
+class FakeHotplug final : public HotplugSource {
+ public:
+  void Announce(HotplugEvent event) {
+    pending_.push_back(std::move(event));
+    const char byte = 1;
+    pipe_.Write(&byte, 1);
+  }
+  int Descriptor() const override { return pipe_.ReadEnd(); }
+  std::vector<HotplugEvent> TakeEvents() override {
+    pipe_.Drain();
+    std::vector<HotplugEvent> taken;
+    taken.swap(pending_);
+    return taken;
+  }
+
+ private:
+  WatchedPipe pipe_;
+  std::vector<HotplugEvent> pending_;
+};
+
+// The reader's keyboard side as a test drives it: key events go through a
+// pipe, and it remembers how often it was grabbed and let go.
+class FakeKeyboard final : public KeyboardSource {
+ public:
+  static constexpr const char* kNode = "/dev/input/event-reader";
+
+  void Type(const std::vector<KeyEvent>& events) { pipe_.Write(events.data(), events.size() * sizeof(KeyEvent)); }
+  void FailOpen(int number) { failOpen_ = number; }
+  void HaveNoNode() { hasNode_ = false; }
+  int Grabs() const { return grabs_; }
+  int Releases() const { return releases_; }
+  const std::string& OpenedNode() const { return opened_; }
+
+  std::optional<std::string> FindNode(const std::string& hidrawPath) override {
+    searchedFor_ = hidrawPath;
+    return hasNode_ ? std::optional<std::string>(kNode) : std::nullopt;
+  }
+  const std::string& SearchedFor() const { return searchedFor_; }
+  bool Open(const std::string& node, HidError& error) override {
+    if (failOpen_ != 0) {
+      error = {failOpen_, "cannot open " + node};
+      return false;
+    }
+    opened_ = node;
+    held_ = true;
+    ++grabs_;
+    return true;
+  }
+  int Descriptor() const override { return held_ ? pipe_.ReadEnd() : -1; }
+  std::vector<KeyEvent> Read() override {
+    const std::vector<char> bytes = pipe_.Drain();
+    std::vector<KeyEvent> events(bytes.size() / sizeof(KeyEvent));
+    std::copy(bytes.begin(), bytes.begin() + static_cast<long>(events.size() * sizeof(KeyEvent)),
+              reinterpret_cast<char*>(events.data()));
+    return events;
+  }
+  void Release() override {
+    if (!held_) return;
+    held_ = false;
+    ++releases_;
+  }
+  bool IsHeld() const override { return held_; }
+
+ private:
+  WatchedPipe pipe_;
+  int failOpen_ = 0;
+  bool hasNode_ = true;
+  bool held_ = false;
+  int grabs_ = 0;
+  int releases_ = 0;
+  std::string opened_;
+  std::string searchedFor_;
+};
+
+}  // namespace rdrconf::test

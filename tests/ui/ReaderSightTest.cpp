@@ -1,0 +1,275 @@
+// The reader in sight, below the options of the settings window: the status
+// line and the picker follow the listing and hot-plug news without a single
+// request to a reader, exchanges go to the chosen reader, and the test scan
+// holds the keyboard side only while it runs.
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "dialogs/qt/DialogWindow.h"
+#include "tests/support/FakeHidHost.h"
+#include "tests/support/FakeReaderSides.h"
+#include "tests/support/SettingsWindowFixture.h"
+#include "ui/SettingsWindow.h"
+
+namespace rdrconf {
+namespace {
+
+using test::FakeHidHost;
+using test::FakeHotplug;
+using test::FakeKeyboard;
+using test::Report;
+using test::Text;
+using Kind = FakeHidHost::Kind;
+namespace id = settings_id;
+
+const FeatureReport kOpenNotice = Report({0x00, 0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63});
+const FeatureReport kCloseNotice = Report({0x00, 0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63});
+
+std::vector<KeyEvent> Keys(std::initializer_list<unsigned> codes) {
+  std::vector<KeyEvent> events;
+  for (const unsigned code : codes) {
+    events.push_back({EV_KEY, code, 1});
+    events.push_back({EV_KEY, code, 0});
+    events.push_back({EV_SYN, SYN_REPORT, 0});
+  }
+  return events;
+}
+
+class ReaderSightTest : public test::SettingsWindowFixture {
+ protected:
+  ReaderSightTest() : SettingsWindowFixture(host, &hotplug, &keyboard) {}
+
+  QString Line(int label) const { return Get<QLabel>(label)->text(); }
+  QComboBox* Picker() const { return Get<QComboBox>(id::kReaderPicker); }
+  // The kinds of the requests since the last clear, leaving out listings.
+  std::vector<Kind> RequestsBesidesListing() const {
+    std::vector<Kind> kinds;
+    for (const Kind kind : host.Kinds()) {
+      if (kind != Kind::kList) kinds.push_back(kind);
+    }
+    return kinds;
+  }
+  void Plug(const std::string& path, const std::string& serial) {
+    host.AddReader(path, serial);
+    hotplug.Announce({HotplugEvent::Action::kAdded, path});
+  }
+  void Unplug(const std::string& path) {
+    host.RemoveInterface(path);
+    hotplug.Announce({HotplugEvent::Action::kRemoved, path});
+  }
+  // Lets the window's event loop take what a device's descriptor brought.
+  bool WaitForLine(int label, const QString& text) {
+    return QTest::qWaitFor([&] { return Line(label) == text; }, 2000);
+  }
+  // Makes the window's timer of `milliseconds` fire now.
+  void ElapseTimer(int milliseconds) {
+    for (QTimer* timer : window->Window().findChildren<QTimer*>()) {
+      if (timer->isActive() && timer->interval() == milliseconds) timer->start(0);
+    }
+  }
+
+  FakeHidHost host;
+  FakeHotplug hotplug;
+  FakeKeyboard keyboard;
+};
+
+TEST_F(ReaderSightTest, StatusLineTellsEachStateFromTheListingAlone) {
+  struct Case {
+    const char* name;
+    void (*setUp)(FakeHidHost&);
+    QString line;
+  } const cases[] = {
+      {"connected", [](FakeHidHost& h) { h.AddReader("/dev/hidraw0", "SN42"); },
+       Text("zh", "status_connected")},
+      {"no reader", [](FakeHidHost&) {}, Text("zh", "status_no_reader")},
+      {"denied", [](FakeHidHost& h) { h.AddReader("/dev/hidraw0", "SN42"); h.DenyAccess("/dev/hidraw0"); },
+       Text("zh", "status_denied")},
+      {"busy", [](FakeHidHost& h) { h.AddReader("/dev/hidraw0", "SN42"); h.HoldElsewhere("/dev/hidraw0"); },
+       Text("zh", "status_busy")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeHidHost scenario;
+    c.setUp(scenario);
+    CardReader cardReader(scenario);
+    test::FakeMessageBox shown;
+    CRDRCONFNormalDlg dialog(cardReader, shown);
+    dialog.Window().show();
+    EXPECT_EQ(dialog.Window().ControlAs<QLabel>(id::kStatus)->text(), c.line);
+    EXPECT_FALSE(dialog.Window().ControlAs<QComboBox>(id::kReaderPicker)->isVisible()) << "one reader, no picker";
+  }
+  // The serial number stands in the line: our language file's text lacks
+  // the {reader} mark, so the English one shows it.
+  std::remove("RDRCONF.zh-CN.ini");
+  host.AddReader("/dev/hidraw0", "SN42");
+  Start();
+  EXPECT_EQ(Line(id::kStatus), "Reader connected: SN42");
+}
+
+TEST_F(ReaderSightTest, PluggingAndUnpluggingChangeTheLineAndSendNothing) {
+  Start();
+  EXPECT_EQ(Line(id::kStatus), Text("zh", "status_no_reader"));
+  host.ClearRequests();
+
+  Plug("/dev/hidraw3", "A1");
+  EXPECT_TRUE(WaitForLine(id::kStatus, Text("zh", "status_connected")));
+  Unplug("/dev/hidraw3");
+  EXPECT_TRUE(WaitForLine(id::kStatus, Text("zh", "status_no_reader")));
+  EXPECT_TRUE(RequestsBesidesListing().empty()) << "nothing was opened or sent";
+  EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+TEST_F(ReaderSightTest, WithSeveralReadersEveryExchangeGoesToThePickedOne) {
+  host.AddReader("/dev/hidraw1", "A1");
+  host.AddReader("/dev/hidraw2", "");  // no serial: known by its USB port
+  Start();
+  ASSERT_TRUE(Picker()->isVisible());
+  ASSERT_EQ(Picker()->count(), 2);
+  EXPECT_EQ(Picker()->itemText(0), "A1");
+  EXPECT_EQ(Picker()->itemText(1), "USB 1-2");
+  EXPECT_EQ(host.OpenedPaths(), std::vector<std::string>{"/dev/hidraw1"}) << "the open notice";
+
+  host.ClearRequests();
+  Choose(id::kReaderPicker, 1);
+  Press(id::kSetConfig);
+  Press(id::kRestoreConfig);
+  window->Window().close();
+  EXPECT_EQ(host.OpenedPaths(), (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw2", "/dev/hidraw2"}));
+  EXPECT_EQ(host.SetReports().back(), kCloseNotice);
+
+  // The pick survives a reader coming and going beside it.
+  Start();
+  Choose(id::kReaderPicker, 0);
+  Plug("/dev/hidraw5", "C3");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Picker()->count() == 3; }, 2000));
+  EXPECT_EQ(Picker()->currentText(), "A1");
+  host.ClearRequests();
+  Press(id::kSetConfig);
+  EXPECT_EQ(host.OpenedPaths(), std::vector<std::string>{"/dev/hidraw1"});
+
+  // Down to one reader, the window is as it always was.
+  Unplug("/dev/hidraw1");
+  Unplug("/dev/hidraw2");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Picker()->isVisible(); }, 2000));
+  EXPECT_EQ(Line(id::kStatus), Text("zh", "status_connected"));
+}
+
+TEST_F(ReaderSightTest, WhatWasWrittenLastShowsForThatReader) {
+  host.AddReader("/dev/hidraw1", "A1");
+  Start();
+  EXPECT_EQ(Line(id::kLastWritten), "");
+  Choose(id::kCardnoType, 5);  // 8h10d
+  Choose(id::kMode, 1);
+  Press(id::kSetConfig);
+  const std::string line = Line(id::kLastWritten).toStdString();
+  EXPECT_EQ(line.rfind("zh:last_written", 0), 0u) << line;
+
+  std::remove("RDRCONF.zh-CN.ini");  // the English text, with its {settings}
+  Start();
+  Choose(id::kCardnoType, 5);
+  Choose(id::kMode, 1);
+  Choose(id::kEnter, 1);
+  Press(id::kSetConfig);
+  EXPECT_TRUE(Line(id::kLastWritten).startsWith(
+      "Last written from this computer: 8h10d, Passive, No-Enter, power saving off, 20"))
+      << Line(id::kLastWritten).toStdString();
+}
+
+TEST_F(ReaderSightTest, TestScanShowsWhatTheReaderTypedAndHoldsItsKeyboardOnlyWhileItRuns) {
+  std::remove("RDRCONF.zh-CN.ini");  // English texts, to read the result
+  host.AddReader("/dev/hidraw1", "A1");
+  Start();
+  ASSERT_TRUE(Get<QPushButton>(id::kTestScan)->isEnabled());
+  Press(id::kTestScan);
+  EXPECT_TRUE(keyboard.IsHeld());
+  EXPECT_EQ(keyboard.SearchedFor(), "/dev/hidraw1");
+  EXPECT_EQ(Get<QPushButton>(id::kTestScan)->text(), "Stop the test");
+
+  // Whatever the layout: key codes, with shift and releases in between.
+  keyboard.Type(Keys({KEY_1, KEY_LEFTSHIFT, KEY_A, KEY_0, KEY_F, KEY_KP9, KEY_ENTER}));
+  EXPECT_TRUE(WaitForLine(id::kScanResult, "Read: 1A0F9 (5 characters, Enter)"))
+      << Line(id::kScanResult).toStdString();
+
+  // Without Enter, the number ends when the keys stop; another key is named.
+  keyboard.Type(Keys({KEY_4, KEY_X}));
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    ElapseTimer(600);
+    return Line(id::kScanResult) == "Read: 4<KEY_X> (2 characters, no Enter)";
+  }, 2000));
+  EXPECT_TRUE(keyboard.IsHeld()) << "the test goes on for the next card";
+
+  Press(id::kTestScan);
+  EXPECT_FALSE(keyboard.IsHeld());
+  EXPECT_EQ(keyboard.Releases(), 1);
+  EXPECT_TRUE(host.SetReports() == std::vector<FeatureReport>{kOpenNotice}) << "a scan sends nothing";
+}
+
+TEST_F(ReaderSightTest, TestScanLetsGoWhenTheWindowClosesAndAfterThirtySecondsWithoutACard) {
+  host.AddReader("/dev/hidraw1", "A1");
+  Start();
+  Press(id::kTestScan);
+  ASSERT_TRUE(keyboard.IsHeld());
+  window->Window().close();
+  EXPECT_FALSE(keyboard.IsHeld());
+
+  Start();
+  Press(id::kTestScan);
+  ASSERT_TRUE(keyboard.IsHeld());
+  QTest::keyClick(Get<QComboBox>(id::kCardType), Qt::Key_Escape);  // ends the window, no close request
+  EXPECT_FALSE(keyboard.IsHeld());
+
+  Start();
+  Press(id::kTestScan);
+  ASSERT_TRUE(keyboard.IsHeld());
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    ElapseTimer(30000);
+    return !keyboard.IsHeld();
+  }, 2000));
+  EXPECT_EQ(Line(id::kScanResult), Text("zh", "scan_timeout"));
+  EXPECT_EQ(keyboard.Grabs(), 3);
+  EXPECT_EQ(keyboard.Releases(), 3);
+}
+
+TEST_F(ReaderSightTest, TestScanSaysWhyItCannotStart) {
+  host.AddReader("/dev/hidraw1", "A1");
+  keyboard.HaveNoNode();
+  Start();
+  Press(id::kTestScan);
+  EXPECT_FALSE(keyboard.IsHeld());
+  EXPECT_EQ(Line(id::kScanResult), Text("zh", "scan_no_keyboard"));
+
+  FakeKeyboard locked;
+  locked.FailOpen(EACCES);
+  CardReader cardReader(host, nullptr, &locked);
+  test::FakeMessageBox shown;
+  CRDRCONFNormalDlg dialog(cardReader, shown);
+  dialog.Window().show();
+  dialog.Window().ControlAs<QPushButton>(id::kTestScan)->click();
+  EXPECT_EQ(dialog.Window().ControlAs<QLabel>(id::kScanResult)->text(),
+            Text("zh", "scan_failed") + "\ncannot open " + FakeKeyboard::kNode);
+}
+
+TEST_F(ReaderSightTest, NewControlsComeAfterTheOptionsInTheTabOrder) {
+  host.AddReader("/dev/hidraw1", "A1");
+  host.AddReader("/dev/hidraw2", "B2");
+  Start();
+  const std::vector<int> tabOrder = {id::kCardType,     id::kCardnoType, id::kMode,         id::kEnter,
+                                     id::kPowerSaving,  id::kSetConfig,  id::kRestoreConfig, id::kReaderPicker,
+                                     id::kTestScan};
+  QWidget* at = window->Window().Control(tabOrder.front());
+  for (std::size_t i = 1; i < tabOrder.size(); ++i) {
+    QWidget* next = at->nextInFocusChain();
+    while (next->focusPolicy() == Qt::NoFocus || !next->isVisibleTo(&window->Window())) next = next->nextInFocusChain();
+    EXPECT_EQ(next, window->Window().Control(tabOrder[i])) << "after control " << tabOrder[i - 1];
+    at = next;
+  }
+}
+
+}  // namespace
+}  // namespace rdrconf

@@ -1,0 +1,219 @@
+#include "ui/ReaderSight.h"
+
+#include <algorithm>
+
+#include "dialogs/DialogBase.h"
+#include "i18n/Language.h"
+#include "ui/SettingsWindow.h"
+
+namespace rdrconf {
+namespace {
+
+namespace id = settings_id;
+
+// How long a test scan waits for a card, and how long after its last key a
+// number without Enter counts as complete.
+constexpr int kCardWaitMs = 30000;
+constexpr int kQuietMs = 600;
+
+// `text` with each {name} replaced; a language file's text may leave any out.
+std::string Fill(std::string text, const std::string& name, const std::string& value) {
+  const std::string mark = "{" + name + "}";
+  for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at + value.size())) {
+    text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+std::string FormatName(int position) {
+  if (position >= 0 && position < static_cast<int>(kFixedCardnoFormats.size())) {
+    return kFixedCardnoFormats[static_cast<std::size_t>(position)];
+  }
+  if (position >= kFirstIcOnlyFormat && position <= 12) return LoadUiText("type_" + std::to_string(position));
+  return std::to_string(position);
+}
+
+// "8h10d, Passive, No-Enter, power saving on, 2026-12-08 14:02"
+std::string DescribeWrite(const ReaderParameterBlock& block, std::time_t at) {
+  char when[32] = {};
+  std::tm local{};
+  localtime_r(&at, &local);
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  return FormatName(block.cardno_type) + ", " + (block.mode != 0 ? "Active" : "Passive") + ", " +
+         (block.enter != 0 ? "Enter" : "No-Enter") + ", " +
+         LoadUiText(block.power_saving != 0 ? ui_text::kPowerSavingOn : ui_text::kPowerSavingOff) + ", " + when;
+}
+
+}  // namespace
+
+std::string ReaderKey(const HidInterfaceInfo& reader) {
+  if (!reader.serialNumber.empty()) return reader.serialNumber;
+  return reader.usbPort.empty() ? reader.path : "usb:" + reader.usbPort;
+}
+
+ReaderSight::ReaderSight(DialogBase& window, CardReader& reader) : window_(window), reader_(reader) {}
+
+void ReaderSight::Start() {
+  window_.SetControlCaption(id::kTestScan, LoadUiText(ui_text::kTestCard));
+  window_.EnableControl(id::kTestScan, reader_.Keyboard() != nullptr);
+  if (HotplugSource* hotplug = reader_.Hotplug(); hotplug != nullptr && hotplug->Descriptor() >= 0) {
+    window_.WatchDescriptor(hotplug->Descriptor(), [this, hotplug] {
+      // Any hidraw node that came or went may be a reader: list anew.
+      if (!hotplug->TakeEvents().empty()) Refresh();
+    });
+  }
+  Refresh();
+}
+
+ReaderSelector ReaderSight::Selector() const {
+  if (status_.readers.size() < 2 || status_.reader < 0) return {};
+  const HidInterfaceInfo& chosen = status_.readers[static_cast<std::size_t>(status_.reader)].hid;
+  return chosen.serialNumber.empty() ? ReaderSelector::Path(chosen.path) : ReaderSelector::Serial(chosen.serialNumber);
+}
+
+void ReaderSight::Refresh() {
+  // The picked reader stays picked for as long as it is there, even if it
+  // came back under another node.
+  ReaderSelector selector;
+  if (!chosen_.empty()) {
+    for (const ReaderIdentity& present : reader_.ListReaders()) {
+      if (ReaderKey(present.hid) == chosen_) {
+        selector = present.hid.serialNumber.empty() ? ReaderSelector::Path(present.hid.path)
+                                                    : ReaderSelector::Serial(present.hid.serialNumber);
+      }
+    }
+  }
+  ShowStatus(reader_.Status(selector));
+}
+
+void ReaderSight::ShowStatus(const ReaderStatus& status) {
+  status_ = status;
+  const ReaderIdentity* reader =
+      status.reader >= 0 ? &status.readers[static_cast<std::size_t>(status.reader)] : nullptr;
+  std::string line;
+  switch (status.state) {
+    case ReaderState::kConnected: line = Fill(LoadUiText(ui_text::kStatusConnected), "reader", reader->Label()); break;
+    case ReaderState::kNoReader: line = LoadUiText(ui_text::kStatusNoReader); break;
+    case ReaderState::kDenied: line = LoadUiText(ui_text::kStatusDenied); break;
+    case ReaderState::kBusy: line = LoadUiText(ui_text::kStatusBusy); break;
+  }
+  window_.SetControlCaption(id::kStatus, line);
+
+  // With one reader the window looks as it always did: no picker.
+  const bool several = status.readers.size() > 1;
+  while (window_.ListItemCount(id::kReaderPicker) > 0) window_.DeleteListItem(id::kReaderPicker, 0);
+  if (several) {
+    for (const ReaderIdentity& present : status.readers) window_.AddListItem(id::kReaderPicker, present.Label());
+    window_.SelectListItem(id::kReaderPicker, status.reader);
+  }
+  window_.ShowControl(id::kReaderPicker, several);
+  if (reader != nullptr && several) chosen_ = ReaderKey(reader->hid);
+  ShowLastWritten();
+}
+
+void ReaderSight::ShowLastWritten() {
+  std::string line;
+  if (status_.reader >= 0) {
+    const auto found = written_.find(ReaderKey(status_.readers[static_cast<std::size_t>(status_.reader)].hid));
+    if (found != written_.end()) {
+      line = Fill(LoadUiText(ui_text::kLastWritten), "settings", DescribeWrite(found->second.block, found->second.at));
+    }
+  }
+  window_.SetControlCaption(id::kLastWritten, line);
+}
+
+void ReaderSight::OnPickerChange() {
+  const int picked = window_.ListSelection(id::kReaderPicker);
+  if (picked < 0 || picked >= static_cast<int>(status_.readers.size())) return;
+  chosen_ = ReaderKey(status_.readers[static_cast<std::size_t>(picked)].hid);
+  if (Scanning()) StopScan("");
+  Refresh();
+}
+
+void ReaderSight::NoteWritten(const HidInterfaceInfo& reader, const ReaderParameterBlock& block,
+                              const ExchangeOutcome&) {
+  written_[ReaderKey(reader)] = {block, std::time(nullptr)};
+  ShowLastWritten();
+}
+
+bool ReaderSight::Scanning() const {
+  return reader_.Keyboard() != nullptr && reader_.Keyboard()->IsHeld();
+}
+
+void ReaderSight::ToggleScan() {
+  if (Scanning()) {
+    StopScan("");
+  } else {
+    StartScan();
+  }
+}
+
+void ReaderSight::StartScan() {
+  KeyboardSource* keyboard = reader_.Keyboard();
+  if (keyboard == nullptr || status_.reader < 0) {
+    window_.SetControlCaption(id::kScanResult, LoadUiText(ui_text::kStatusNoReader));
+    return;
+  }
+  const std::optional<std::string> node =
+      keyboard->FindNode(status_.readers[static_cast<std::size_t>(status_.reader)].hid.path);
+  if (!node) {
+    window_.SetControlCaption(id::kScanResult, LoadUiText(ui_text::kScanNoKeyboard));
+    return;
+  }
+  HidError error;
+  if (!keyboard->Open(*node, error)) {
+    window_.SetControlCaption(id::kScanResult, LoadUiText(ui_text::kScanFailed) + "\n" + error.text);
+    return;
+  }
+  decoder_.Take();
+  window_.WatchDescriptor(keyboard->Descriptor(), [this] { OnKeys(); });
+  window_.SetControlCaption(id::kTestScan, LoadUiText(ui_text::kTestStop));
+  window_.SetControlCaption(id::kScanResult, LoadUiText(ui_text::kScanWaiting));
+  RestartCardTimer();
+}
+
+void ReaderSight::StopScan(const std::string& why) {
+  KeyboardSource* keyboard = reader_.Keyboard();
+  if (keyboard == nullptr) return;
+  if (keyboard->Descriptor() >= 0) window_.StopWatching(keyboard->Descriptor());
+  keyboard->Release();
+  window_.StopTimer(cardTimer_);
+  window_.StopTimer(quietTimer_);
+  cardTimer_ = quietTimer_ = 0;
+  window_.SetControlCaption(id::kTestScan, LoadUiText(ui_text::kTestCard));
+  if (!why.empty()) window_.SetControlCaption(id::kScanResult, why);
+}
+
+void ReaderSight::Stop() {
+  if (Scanning()) StopScan("");
+}
+
+void ReaderSight::OnKeys() {
+  bool complete = false;
+  for (const KeyEvent& event : reader_.Keyboard()->Read()) complete = decoder_.Feed(event) || complete;
+  if (complete) {
+    FinishCard();
+  } else if (!decoder_.Empty()) {
+    window_.StopTimer(quietTimer_);
+    quietTimer_ = window_.StartTimer(kQuietMs, [this] { FinishCard(); });
+  }
+}
+
+void ReaderSight::FinishCard() {
+  window_.StopTimer(quietTimer_);
+  quietTimer_ = 0;
+  if (decoder_.Empty()) return;
+  const ScanResult card = decoder_.Take();
+  std::string line = Fill(LoadUiText(ui_text::kScanResult), "text", card.text);
+  line = Fill(line, "count", std::to_string(card.count));
+  line = Fill(line, "enter", LoadUiText(card.enter ? ui_text::kScanEnter : ui_text::kScanNoEnter));
+  window_.SetControlCaption(id::kScanResult, line);
+  RestartCardTimer();
+}
+
+void ReaderSight::RestartCardTimer() {
+  window_.StopTimer(cardTimer_);
+  cardTimer_ = window_.StartTimer(kCardWaitMs, [this] { StopScan(LoadUiText(ui_text::kScanTimeout)); });
+}
+
+}  // namespace rdrconf

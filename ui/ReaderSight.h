@@ -1,0 +1,73 @@
+#pragma once
+
+#include <ctime>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "reader/CardReader.h"
+#include "reader/CardScan.h"
+
+namespace rdrconf {
+
+class DialogBase;
+
+// The part of the settings window that keeps the reader in sight, below the
+// options: a status line that follows plugging and unplugging (from udev's
+// events and the listing alone: it never opens the reader), a picker when
+// more than one reader is present, what this computer wrote to the chosen
+// reader last, and a test scan that reads the reader's keyboard side. The
+// window owns it and hands it the events of its controls.
+class ReaderSight {
+ public:
+  ReaderSight(DialogBase& window, CardReader& reader);
+  ReaderSight(const ReaderSight&) = delete;
+  ReaderSight& operator=(const ReaderSight&) = delete;
+
+  // Lists the readers, shows their state and starts following hot-plug.
+  void Start();
+  // Lists the readers anew and shows what changed.
+  void Refresh();
+  // The reader that exchanges go to: with one reader (or none) the first
+  // one that opens, as the window always did; with several, the one picked.
+  ReaderSelector Selector() const;
+
+  void OnPickerChange();
+  void ToggleScan();
+  // A write went through: remember it for the chosen reader.
+  void NoteWritten(const HidInterfaceInfo& reader, const ReaderParameterBlock& block,
+                   const ExchangeOutcome& outcome);
+  // The window ends: the scan lets go of the keyboard side.
+  void Stop();
+
+  bool Scanning() const;
+
+ private:
+  void ShowStatus(const ReaderStatus& status);
+  void ShowLastWritten();
+  void StartScan();
+  void StopScan(const std::string& why);
+  void OnKeys();
+  void FinishCard();
+  void RestartCardTimer();
+
+  struct Written {
+    ReaderParameterBlock block;
+    std::time_t at;
+  };
+
+  DialogBase& window_;
+  CardReader& reader_;
+  ReaderStatus status_;
+  std::string chosen_;  // key of the picked reader (serial or USB port); empty for the first
+  std::map<std::string, Written> written_;
+  ScanDecoder decoder_;
+  int cardTimer_ = 0;   // 30 s without a card ends the scan
+  int quietTimer_ = 0;  // a number without Enter ends when the keys stop
+};
+
+// What a person tells a reader by (its serial number, else its USB port),
+// which also names it in the record of what was written to it.
+std::string ReaderKey(const HidInterfaceInfo& reader);
+
+}  // namespace rdrconf
