@@ -8,8 +8,10 @@
 // Run it under umockdev-wrapper, in the folder that holds the language files:
 // scripts/demo does both.
 #include <pthread.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -66,6 +68,8 @@ void PrintBanner(const EmulatedHidDevice& other, const EmulatedReader& reader) {
             rdrconf::emulated::DescribeSettings(reader.Settings()));
   PrintLine("  Each report the reader receives is shown below as it arrives: its nine bytes");
   PrintLine("  (report id first), then what they mean. Close the window to end the demo.");
+  PrintLine("  Type u and Enter here to unplug the reader, p and Enter to plug it in again,");
+  PrintLine("  a and Enter to plug in a second reader: the window's status line follows.");
   const std::string languageFile = rdrconf::LanguageFilePath(rdrconf::ReadLanguageChoice());
   if (!std::filesystem::exists(languageFile)) {
     PrintLine("  Note: " + languageFile + " is not in this folder, so the window's texts are empty;");
@@ -74,14 +78,60 @@ void PrintBanner(const EmulatedHidDevice& other, const EmulatedReader& reader) {
   PrintLine("");
 }
 
-void PrintReport(const EmulatedReader& reader, const ReceivedReport& report) {
-  PrintLine("reader <- " + rdrconf::emulated::Hex(report.bytes.data(), report.bytes.size()) + "   " +
+void PrintReport(const EmulatedReader& reader, const ReceivedReport& report,
+                 const std::string& who = "reader") {
+  PrintLine(who + " <- " + rdrconf::emulated::Hex(report.bytes.data(), report.bytes.size()) + "   " +
             rdrconf::emulated::DescribeReport(report));
   if (CompletesSettings(report)) {
     PrintLine("          the reader's settings are now: " +
               rdrconf::emulated::DescribeSettings(reader.Settings()));
   }
 }
+
+// Commands typed on the terminal while the window runs: the reader is
+// unplugged and plugged as a person would, so that the window's status line
+// can be watched following it.
+class PlugCommands {
+ public:
+  PlugCommands(rdrconf::emulated::EmulatedHidBus& bus, EmulatedReader& reader)
+      : bus_(bus), reader_(reader), notifier_(STDIN_FILENO, QSocketNotifier::Read) {
+    QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { OnLine(); });
+  }
+
+ private:
+  void OnLine() {
+    char line[64] = {};
+    const ssize_t got = read(STDIN_FILENO, line, sizeof line - 1);
+    if (got <= 0) {
+      notifier_.setEnabled(false);  // the terminal went away; the window goes on
+      return;
+    }
+    switch (line[0]) {
+      case 'u':
+        reader_.Unplug();
+        PrintLine("rdrconf demo: the reader is unplugged.");
+        break;
+      case 'p':
+        reader_.Plug();
+        PrintLine("rdrconf demo: the reader is plugged in again, as " + reader_.NodePath() + ".");
+        break;
+      case 'a':
+        if (second_ == nullptr) {
+          second_ = &bus_.AddReader();
+          second_->SetReportObserver([this](const ReceivedReport& report) { PrintReport(*second_, report, "reader 2"); });
+          PrintLine("rdrconf demo: a second reader is plugged in, as " + second_->NodePath() + ".");
+        }
+        break;
+      default:
+        PrintLine("rdrconf demo: u unplugs the reader, p plugs it in, a adds a second reader.");
+    }
+  }
+
+  rdrconf::emulated::EmulatedHidBus& bus_;
+  EmulatedReader& reader_;
+  EmulatedReader* second_ = nullptr;
+  QSocketNotifier notifier_;
+};
 
 // Ctrl+C in the terminal (or SIGTERM, SIGHUP) ends the window's run like any
 // other way out, so that the testbed's temporary folder is removed on the
@@ -152,6 +202,7 @@ int RunDemo(int argc, char* argv[]) {
   rdrconf::PrepareApplication();
   QApplication application(argc, argv);
   InterruptWatch interrupts;
+  PlugCommands commands(bus, reader);
   rdrconf::CRDRCONFApp app;
   app.InitInstance();
 

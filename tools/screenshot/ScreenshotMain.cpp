@@ -6,7 +6,13 @@
 //
 // Offscreen windows have no frame, so each picture gets a plain title bar
 // with the window's icon and caption, as a desktop would draw it.
+#include <linux/input-event-codes.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
@@ -23,23 +29,66 @@
 
 namespace {
 
-// The pictures show the windows with no reader attached: nothing is listed,
-// so no device of the machine that renders them is ever touched.
-class NoHidHost final : public rdrconf::HidHost {
+// The pictures show a reader that exists only here: one is listed, it takes
+// every report, and its keyboard side types one card number. No device of
+// the machine that renders the pictures is ever touched.
+class ShowcaseHost final : public rdrconf::HidHost {
  public:
   std::optional<std::vector<rdrconf::HidInterfaceInfo>> ListInterfaces(rdrconf::HidError&) override {
-    return std::vector<rdrconf::HidInterfaceInfo>{};
+    rdrconf::HidInterfaceInfo reader;
+    reader.path = "/dev/hidraw0";
+    reader.vendorId = rdrconf::kReaderVendorId;
+    reader.productId = rdrconf::kReaderProductId;
+    reader.serialNumber = "RD20261208";
+    reader.usbPort = "1-2";
+    return std::vector<rdrconf::HidInterfaceInfo>{reader};
   }
-  bool MayOpen(const std::string&) override { return false; }
+  bool MayOpen(const std::string&) override { return true; }
   bool HeldByAnotherProgram(const std::string&) override { return false; }
-  rdrconf::HidDeviceToken Open(const std::string&, rdrconf::HidError&) override { return 0; }
+  rdrconf::HidDeviceToken Open(const std::string&, rdrconf::HidError&) override { return 1; }
   bool SetFeature(rdrconf::HidDeviceToken, const rdrconf::FeatureReport&, rdrconf::HidError&) override {
-    return false;
+    return true;
   }
-  int GetFeature(rdrconf::HidDeviceToken, rdrconf::FeatureReport&, rdrconf::HidError&) override {
-    return -1;
+  int GetFeature(rdrconf::HidDeviceToken, rdrconf::FeatureReport& report, rdrconf::HidError&) override {
+    std::fill(report.begin() + 1, report.end(), 0);
+    return static_cast<int>(report.size());
   }
   void Close(rdrconf::HidDeviceToken) override {}
+};
+
+class ShowcaseKeyboard final : public rdrconf::KeyboardSource {
+ public:
+  std::optional<std::string> FindNode(const std::string&) override { return "/dev/input/event5"; }
+  bool Open(const std::string&, rdrconf::HidError&) override {
+    // The number is waiting at once: a pipe that is readable from the start.
+    if (pipe(pipe_) != 0) return false;
+    const char byte = 1;
+    if (write(pipe_[1], &byte, 1) != 1) return false;
+    held_ = true;
+    return true;
+  }
+  int Descriptor() const override { return held_ ? pipe_[0] : -1; }
+  std::vector<rdrconf::KeyEvent> Read() override {
+    char byte = 0;
+    if (read(pipe_[0], &byte, 1) != 1) return {};
+    std::vector<rdrconf::KeyEvent> keys;
+    for (const unsigned code : {KEY_0, KEY_0, KEY_4, KEY_2, KEY_7, KEY_1, KEY_9, KEY_3, KEY_5, KEY_8, KEY_ENTER}) {
+      keys.push_back({EV_KEY, code, 1});
+      keys.push_back({EV_KEY, code, 0});
+    }
+    return keys;
+  }
+  void Release() override {
+    if (!held_) return;
+    held_ = false;
+    close(pipe_[0]);
+    close(pipe_[1]);
+  }
+  bool IsHeld() const override { return held_; }
+
+ private:
+  int pipe_[2] = {-1, -1};
+  bool held_ = false;
 };
 
 QImage WithTitleBar(QWidget& window) {
@@ -89,8 +138,9 @@ int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   rdrconf::PrepareWindows();
 
-  NoHidHost host;
-  rdrconf::CardReader reader(host);
+  ShowcaseHost host;
+  ShowcaseKeyboard keyboard;
+  rdrconf::CardReader reader(host, nullptr, &keyboard);
   rdrconf::SystemMessageBox messageBoxes;
   bool ok = QDir().mkpath(outputFolder);
   for (const QString code : {QStringLiteral("zh-CN"), QStringLiteral("en-US")}) {
@@ -109,6 +159,14 @@ int main(int argc, char* argv[]) {
     settings.Window().show();
     const QString suffix = QStringLiteral(".%1.x%2.png").arg(code, scale);
     ok = Save(WithTitleBar(settings.Window()), outputFolder + QStringLiteral("/settings-window") + suffix) && ok;
+
+    // The test scan, once the card's number has been read.
+    settings.Window().ControlAs<QPushButton>(rdrconf::settings_id::kTestScan)->click();
+    QLabel* result = settings.Window().ControlAs<QLabel>(rdrconf::settings_id::kScanResult);
+    const QString waiting = result->text();
+    QTest::qWaitFor([&] { return result->text() != waiting; }, 5000);
+    ok = Save(WithTitleBar(settings.Window()), outputFolder + QStringLiteral("/settings-window-scan") + suffix) && ok;
+    keyboard.Release();
 
     rdrconf::CAboutDlg language(messageBoxes, &settings);
     language.Window().show();
