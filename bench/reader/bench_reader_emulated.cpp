@@ -4,6 +4,7 @@
 // requests of one exchange and the opens of an unrelated HID device listed
 // before the reader (the search must open none).
 #include <benchmark/benchmark.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "reader/CardReader.h"
 #include "reader/HidApiHost.h"
+#include "reader/ReaderMonitor.h"
 #include "reader/ReaderProtocol.h"
 #include "emulator/EmulatedHidBus.h"
 
@@ -61,6 +63,31 @@ void BM_SetOnOpenHandle(benchmark::State& state) {
   ReportCounters(state);
 }
 BENCHMARK(BM_SetOnOpenHandle)->Unit(benchmark::kMicrosecond);
+
+// From a reader being plugged in to the status the window shows: udev's
+// event reaching the monitor, the listing, and the state read from it. The
+// unplug that makes room for the next plug is not timed.
+void BM_PlugToStatus(benchmark::State& state) {
+  rdrconf::ReaderMonitor monitor;
+  if (!monitor.IsWatching()) {
+    state.SkipWithError("no udev monitor");
+    return;
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    g_reader->Unplug();
+    monitor.TakeEvents();
+    state.ResumeTiming();
+    g_reader->Plug();
+    pollfd ready{monitor.Descriptor(), POLLIN, 0};
+    if (poll(&ready, 1, 5000) != 1 || monitor.TakeEvents().empty() ||
+        g_cardReader->Status().state != rdrconf::ReaderState::kConnected) {
+      state.SkipWithError("the plug was not seen");
+      return;
+    }
+  }
+}
+BENCHMARK(BM_PlugToStatus)->Unit(benchmark::kMillisecond);
 
 // Starts the program again through umockdev-wrapper, once, so that it also
 // runs from scripts/bench, which starts every benchmark program directly.
