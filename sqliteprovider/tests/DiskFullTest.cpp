@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "DbTestSupport.h"
-#include "tests/support/PrivateTmpfs.h"
+#include "support/PrivateTmpfs.h"
 
 namespace sqliteprovider::testing {
 namespace {
