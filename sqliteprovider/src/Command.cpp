@@ -31,12 +31,16 @@ Command::~Command() {
 }
 
 void Command::setCommandText(const std::string& text) {
+  if (statement && sqlite3_db_handle(statement) != connection.handle) {
+    // Made on a handle that has been closed since: a failure that its rewind
+    // would report happened there, and the text is compiled anew anyway.
+    sqlite3_finalize(statement);
+    statement = nullptr;
+  }
   reset();
   // Running the same text again is the common loop of inserts: rewinding
   // and clearing the values gives what a fresh compile would, without it.
-  // A statement left over from an earlier handle of the connection is
-  // compiled anew.
-  if (statement && text == commandText && sqlite3_db_handle(statement) == connection.handle) {
+  if (statement && text == commandText) {
     sqlite3_clear_bindings(statement);
     return;
   }
@@ -49,8 +53,9 @@ void Command::prepare() {
   connection.checkOpened();
   // The _v2 form makes a failed step report the engine's real cause at once
   // and recompiles by itself after a schema change.
-  if (sqlite3_prepare_v2(connection.handle, commandText.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-    throw Exception(connection);
+  if (const int result = sqlite3_prepare_v2(connection.handle, commandText.c_str(), -1, &statement, nullptr);
+      result != SQLITE_OK) {
+    throw Exception(connection, result);
   }
 }
 
@@ -66,19 +71,22 @@ bool Command::step() {
   if (sqlite3_db_handle(statement) != connection.handle) {
     throw Exception(detail::kNotOpen);
   }
-  switch (sqlite3_step(statement)) {
+  switch (const int result = sqlite3_step(statement)) {
     case SQLITE_ROW:
       return true;
     case SQLITE_DONE:
       return false;
     default:
-      throw Exception(connection);
+      throw Exception(connection, result);
   }
 }
 
 void Command::reset() {
-  if (statement && sqlite3_reset(statement) != SQLITE_OK) {
-    throw Exception(connection);
+  if (!statement) {
+    return;
+  }
+  if (const int result = sqlite3_reset(statement); result != SQLITE_OK) {
+    throw Exception(connection, result);
   }
 }
 
@@ -89,7 +97,7 @@ void Command::finalize() {
   const int result = sqlite3_finalize(statement);
   statement = nullptr;
   if (result != SQLITE_OK) {
-    throw Exception(connection);
+    throw Exception(connection, result);
   }
 }
 
@@ -227,6 +235,13 @@ std::string Command::getString16(int index) const {
 char* Command::getBlob(int index) const {
   verify(index);
   return detail::blob(statement, index);
+}
+
+sqlite3_stmt* Command::bindTarget() const {
+  if (!statement) {
+    throw Exception(detail::kStatementNull);
+  }
+  return statement;
 }
 
 Parameter Command::createParameter() {

@@ -35,8 +35,8 @@ void Connection::open() {
   }
   handle = opened;
   checkOpened();
-  if (sqlite3_busy_timeout(handle, kDefaultBusyTimeoutMs) != SQLITE_OK) {
-    throw Exception(*this);
+  if (const int result = sqlite3_busy_timeout(handle, kDefaultBusyTimeoutMs); result != SQLITE_OK) {
+    throw Exception(*this, result);
   }
 }
 
@@ -57,8 +57,8 @@ bool Connection::isOpened() const {
 
 void Connection::setBusyTimeout(int milliseconds) const {
   checkOpened();
-  if (sqlite3_busy_timeout(handle, milliseconds) != SQLITE_OK) {
-    throw Exception(*this);
+  if (const int result = sqlite3_busy_timeout(handle, milliseconds); result != SQLITE_OK) {
+    throw Exception(*this, result);
   }
 }
 
@@ -74,8 +74,8 @@ void Connection::checkOpened() const {
 
 void Connection::execute(const std::string& sql, RowCallback callback, void* context) const {
   checkOpened();
-  if (sqlite3_exec(handle, sql.c_str(), callback, context, nullptr) != SQLITE_OK) {
-    throw Exception(*this);
+  if (const int result = sqlite3_exec(handle, sql.c_str(), callback, context, nullptr); result != SQLITE_OK) {
+    throw Exception(*this, result);
   }
 }
 

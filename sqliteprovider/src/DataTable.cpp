@@ -30,7 +30,7 @@ void DataTable::assign(const Connection& connection, const std::string& sql) {
     rowCount = 0;
     columnCount = 0;
     cells.reset();
-    throw Exception(connection);
+    throw Exception(connection, status);
   }
   // The cells stay in the engine's form: copying each of them again would
   // cost about half as much as running the query.

@@ -9,11 +9,14 @@ namespace sqliteprovider {
 
 Transaction::Transaction(const Connection& connection) : connection(connection) {
   if (connection.inTransaction) {
-    throw Exception(connection);
+    // The engine's own refusal of a nested BEGIN, without asking it: its
+    // transaction may have ended behind the active Transaction's back.
+    throw Exception(connection, SQLITE_ERROR, "cannot start a transaction within a transaction");
   }
   connection.checkOpened();
-  if (sqlite3_exec(connection.handle, "BEGIN TRANSACTION;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw Exception(connection);
+  if (const int result = sqlite3_exec(connection.handle, "BEGIN TRANSACTION;", nullptr, nullptr, nullptr);
+      result != SQLITE_OK) {
+    throw Exception(connection, result);
   }
   connection.inTransaction = true;
 }
@@ -34,8 +37,9 @@ Transaction::~Transaction() {
 
 void Transaction::commit() {
   connection.checkOpened();
-  if (sqlite3_exec(connection.handle, "COMMIT TRANSACTION;", nullptr, nullptr, nullptr) != SQLITE_OK) {
-    throw Exception(connection);
+  if (const int result = sqlite3_exec(connection.handle, "COMMIT TRANSACTION;", nullptr, nullptr, nullptr);
+      result != SQLITE_OK) {
+    throw Exception(connection, result);
   }
   connection.inTransaction = false;
 }

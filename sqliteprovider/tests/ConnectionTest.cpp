@@ -1,6 +1,4 @@
-// Connection and Exception: messages, opening and closing, the busy timeout.
-#include <sqlite3.h>
-
+// Connection: opening and closing, its state, the busy timeout.
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -16,65 +14,6 @@ static_assert(std::is_nothrow_destructible_v<Connection>);
 static_assert(std::is_nothrow_destructible_v<Command>);
 static_assert(std::is_nothrow_destructible_v<DataReader>);
 static_assert(std::is_nothrow_destructible_v<Transaction>);
-
-TEST(ExceptionTest, TextMessageSurvivesCopyAssignmentAndTheBaseClass) {
-  const Exception original("some text");
-  const Exception copy(original);
-  Exception assigned("other text");
-  assigned = original;
-  const std::exception& base = original;
-
-  for (const char* what : {original.what(), copy.what(), assigned.what(), base.what()}) {
-    EXPECT_STREQ(what, "Exception: some text");
-  }
-}
-
-TEST(ExceptionTest, EveryFixedTextIsThrownWithThePrefix) {
-  TempDir dir;
-  Connection db(":memory:");
-  db.open();
-  struct Case {
-    const char* message;
-    std::function<void()> action;
-  };
-  const Case cases[] = {
-      {"Exception: The command text has not be assigned.", [&] { Command(db).execute(); }},
-      {"Exception: The sqlite statement is null.", [&] { Command(db, "-- nothing but a comment").execute(); }},
-      {"Exception: Index out of range", [&] { Command(db, "SELECT 1").getInt32(0); }},
-      {"Exception: Unable to open database.", [&] { Connection(dir.file("missing/db.sqlite")).open(); }},
-      {"Exception: Not open database connection.", [&] { Connection().setBusyTimeout(10); }},
-      {"Exception: Index out of range.", [&] { DataTable().getFieldName(0); }},
-      {"Exception: The parameter has been assigned.",
-       [&] {
-         Command command(db, "SELECT ?");
-         Parameter parameter = command.createParameter();
-         parameter.set(1);
-         parameter.set(1);
-       }},
-  };
-  for (const Case& c : cases) {
-    try {
-      c.action();
-      ADD_FAILURE() << "nothing thrown, expected " << c.message;
-    } catch (const std::exception& e) {
-      EXPECT_STREQ(e.what(), c.message);
-      EXPECT_NE(dynamic_cast<const Exception*>(&e), nullptr) << c.message;
-    }
-  }
-}
-
-TEST(ExceptionTest, ConnectionMessageNamesTheFileAndTheEnginesText) {
-  Connection named(":memory:");
-  Connection unnamed;
-  named.open();
-  unnamed.open();
-  EXPECT_EQ(messageOf([&] { Command(named, "SELEC 1"); }),
-            kMemoryPrefix + "near \"SELEC\": syntax error");
-  EXPECT_EQ(messageOf([&] { Command(unnamed, "SELEC 1"); }),
-            "Exception: Connection[]: near \"SELEC\": syntax error");
-  // A closed connection has no handle; the engine still gives a text for it.
-  EXPECT_EQ(Exception(Connection("x.db")).what(), std::string("Exception: Connection[x.db]: ") + sqlite3_errmsg(nullptr));
-}
 
 TEST(ConnectionTest, DefaultConnectionOpensAPrivateTemporaryDatabase) {
   Connection db;

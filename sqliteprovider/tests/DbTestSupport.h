@@ -26,6 +26,19 @@ std::string messageOf(Action&& action) {
   return "(nothing thrown)";
 }
 
+// The sqliteprovider::Exception that action throws; a test failure when it
+// throws none (the result then carries a text of its own).
+template <typename Action>
+Exception exceptionOf(Action&& action) {
+  try {
+    action();
+  } catch (const Exception& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no Exception was thrown";
+  return Exception("(nothing thrown)");
+}
+
 // A fresh folder for the files of one test, removed with everything in it.
 class TempDir {
  public:

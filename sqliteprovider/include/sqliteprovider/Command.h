@@ -103,6 +103,8 @@ class SQLITEPROVIDER_EXPORT Command {
   // the engine reports the failure of the last run.
   void finalize();
   void verify(int index) const;
+  // The statement to bind to; "The sqlite statement is null." without one.
+  sqlite3_stmt* bindTarget() const;
 
   friend class DataReader;
   friend class Parameter;
