@@ -350,8 +350,7 @@ void BindValue(Binder& binder, int index, const Value& value) {
 }
 
 // Command and DataReader share their field getters.
-template <typename Source>
-void ReadFields(const std::string& type, const Source& source, int index) {
+void ReadFields(const std::string& type, const sqliteprovider::FieldAccess& source, int index) {
   Call(type + "::getFieldName", [&] { source.getFieldName(index); });
   Call(type + "::getFieldDbType", [&] { source.getFieldDbType(index); });
   Call(type + "::getDataTypeName", [&] { source.getDataTypeName(index); });

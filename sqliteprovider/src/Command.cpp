@@ -9,16 +9,21 @@
 
 namespace sqliteprovider {
 
+// The getters read the command's own statement, a copy's included.
 Command::Command(const Connection& connection)
-    : eof(true), fieldCount(0), connection(connection), statement(nullptr) {}
+    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr) {}
 
 Command::Command(const Connection& connection, const std::string& text)
-    : eof(true), fieldCount(0), connection(connection), statement(nullptr), commandText(text) {
+    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr), commandText(text) {
   prepare();
 }
 
 Command::Command(const Command& other)
-    : eof(true), fieldCount(0), connection(other.connection), statement(nullptr), commandText(other.commandText) {
+    : FieldAccess(&statement, 0),
+      eof(true),
+      connection(other.connection),
+      statement(nullptr),
+      commandText(other.commandText) {
   if (!commandText.empty()) {
     prepare();
   }
@@ -101,12 +106,6 @@ void Command::finalize() {
   }
 }
 
-void Command::verify(int index) const {
-  if (index < 0 || index >= fieldCount) {
-    throw Exception(detail::kColumnOutOfRange);
-  }
-}
-
 void Command::execute() {
   eof = !step();
   fieldCount = sqlite3_column_count(statement);
@@ -118,10 +117,6 @@ void Command::moveNext() {
 
 bool Command::isEof() const {
   return eof;
-}
-
-int Command::getFieldCount() const {
-  return fieldCount;
 }
 
 int Command::executeNonQuery() {
@@ -185,56 +180,6 @@ const DataReader Command::executeReader() {
 
 void Command::fill(DataTable& table) {
   table.assign(connection, commandText);
-}
-
-std::string Command::getFieldName(int index) const {
-  verify(index);
-  return detail::fieldName(statement, index);
-}
-
-DbType Command::getFieldDbType(int index) const {
-  verify(index);
-  return detail::fieldDbType(statement, index);
-}
-
-std::string Command::getDataTypeName(int index) const {
-  verify(index);
-  return detail::dataTypeName(statement, index);
-}
-
-bool Command::isDbNull(int index) const {
-  verify(index);
-  return detail::fieldDbType(statement, index) == DbNull;
-}
-
-int Command::getInt32(int index) const {
-  verify(index);
-  return sqlite3_column_int(statement, index);
-}
-
-long long Command::getInt64(int index) const {
-  verify(index);
-  return sqlite3_column_int64(statement, index);
-}
-
-double Command::getFloat(int index) const {
-  verify(index);
-  return sqlite3_column_double(statement, index);
-}
-
-std::string Command::getString(int index) const {
-  verify(index);
-  return detail::text(statement, index);
-}
-
-std::string Command::getString16(int index) const {
-  verify(index);
-  return detail::text16(statement, index);
-}
-
-char* Command::getBlob(int index) const {
-  verify(index);
-  return detail::blob(statement, index);
 }
 
 sqlite3_stmt* Command::bindTarget() const {

@@ -2,14 +2,14 @@
 
 #include <sqlite3.h>
 
-#include "Engine.h"
 #include "sqliteprovider/Command.h"
-#include "sqliteprovider/Exception.h"
 
 namespace sqliteprovider {
 
+// The reader reads wherever the command keeps its statement, so that it
+// sees the statement go when any copy of it closes the command.
 DataReader::DataReader(Command& command)
-    : command(command), fieldCount(sqlite3_column_count(command.statement)) {}
+    : FieldAccess(&command.statement, sqlite3_column_count(command.statement)), command(command) {}
 
 DataReader::~DataReader() {
   try {
@@ -29,66 +29,6 @@ void DataReader::close() {
   // throws.
   command.commandText.clear();
   command.finalize();
-}
-
-int DataReader::getFieldCount() const {
-  return fieldCount;
-}
-
-void DataReader::verify(int index) const {
-  if (index < 0 || index >= fieldCount) {
-    throw Exception(detail::kColumnOutOfRange);
-  }
-}
-
-std::string DataReader::getFieldName(int index) const {
-  verify(index);
-  return detail::fieldName(command.statement, index);
-}
-
-DbType DataReader::getFieldDbType(int index) const {
-  verify(index);
-  return detail::fieldDbType(command.statement, index);
-}
-
-std::string DataReader::getDataTypeName(int index) const {
-  verify(index);
-  return detail::dataTypeName(command.statement, index);
-}
-
-bool DataReader::isDbNull(int index) const {
-  verify(index);
-  return detail::fieldDbType(command.statement, index) == DbNull;
-}
-
-int DataReader::getInt32(int index) const {
-  verify(index);
-  return sqlite3_column_int(command.statement, index);
-}
-
-long long DataReader::getInt64(int index) const {
-  verify(index);
-  return sqlite3_column_int64(command.statement, index);
-}
-
-double DataReader::getFloat(int index) const {
-  verify(index);
-  return sqlite3_column_double(command.statement, index);
-}
-
-std::string DataReader::getString(int index) const {
-  verify(index);
-  return detail::text(command.statement, index);
-}
-
-std::string DataReader::getString16(int index) const {
-  verify(index);
-  return detail::text16(command.statement, index);
-}
-
-char* DataReader::getBlob(int index) const {
-  verify(index);
-  return detail::blob(command.statement, index);
 }
 
 }  // namespace sqliteprovider

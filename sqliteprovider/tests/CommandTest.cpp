@@ -140,6 +140,17 @@ TEST_F(CommandTest, CopyCompilesItsOwnStatementWithoutValues) {
   EXPECT_EQ(original.getInt32(0), 5);
 }
 
+// The copy reads its own statement, which outlives the original.
+TEST_F(CommandTest, CopyReadsItsOwnStatementAfterTheOriginalIsGone) {
+  auto original = std::make_unique<Command>(db, "SELECT name FROM t ORDER BY id");
+  original->execute();
+  Command copy(*original);
+  original.reset();
+  copy.execute();
+  EXPECT_EQ(copy.getString(0), "one");
+  EXPECT_EQ(copy.getFieldCount(), 1);
+}
+
 // One value of each storage class, read through every getter.
 struct ValueCase {
   const char* expression;

@@ -66,6 +66,18 @@ TEST_F(DataReaderTest, ColumnIndexesOutsideTheFieldCountAreRefused) {
   EXPECT_EQ(messageOf([&] { none.getString(0); }), "Exception: Index out of range");
 }
 
+// A copy reads where the command keeps its statement: the row that any of
+// them stepped to, through the command's getters too.
+TEST_F(DataReaderTest, CopiesReadTheCommandsCurrentRow) {
+  const DataReader reader = query.executeReader();
+  const DataReader copy = reader;
+  ASSERT_TRUE(reader.read());
+  ASSERT_TRUE(copy.read());
+  EXPECT_EQ(reader.getInt32(0), 2);
+  EXPECT_EQ(copy.getInt32(0), 2);
+  EXPECT_EQ(copy.getFieldCount(), 3);
+}
+
 TEST_F(DataReaderTest, DestroyingTheReaderEmptiesTheCommand) {
   { const DataReader reader = query.executeReader(); }
   EXPECT_EQ(messageOf([&] { query.execute(); }), "Exception: The command text has not be assigned.");

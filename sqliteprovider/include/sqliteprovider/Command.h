@@ -15,11 +15,12 @@ class Connection;
 class DataTable;
 
 // One SQL statement on a connection, with a forward-only cursor over its
-// rows. Only the first statement of a text is compiled. Column indexes count
-// from 0, parameter indexes from 1. A statement compiled before its
+// rows, read through the getters of FieldAccess (DataReader.h). Only the
+// first statement of a text is compiled. Column indexes count from 0,
+// parameter indexes from 1. A statement compiled before its
 // connection was closed runs no more ("Not open database connection.") until
 // setCommandText compiles it again.
-class SQLITEPROVIDER_EXPORT Command {
+class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
  public:
   explicit Command(const Connection& connection);
   // Compiles the text; throws "Not open database connection." on a closed
@@ -40,7 +41,6 @@ class SQLITEPROVIDER_EXPORT Command {
   void execute();
   void moveNext();
   bool isEof() const;
-  int getFieldCount() const;
   // Steps once; the rows changed by the most recent finished insert, update
   // or delete on the connection.
   int executeNonQuery();
@@ -60,21 +60,6 @@ class SQLITEPROVIDER_EXPORT Command {
   // Runs the text afresh into the table; statement, cursor and bound values
   // play no part.
   void fill(DataTable& table);
-
-  // Row access; "Index out of range" unless 0 <= index < getFieldCount().
-  std::string getFieldName(int index) const;
-  DbType getFieldDbType(int index) const;
-  // The declared type of the table column; empty for an expression.
-  std::string getDataTypeName(int index) const;
-  bool isDbNull(int index) const;
-  int getInt32(int index) const;
-  long long getInt64(int index) const;
-  double getFloat(int index) const;
-  std::string getString(int index) const;
-  std::string getString16(int index) const;
-  // n + 1 bytes: the n bytes of the value and a zero byte. The caller
-  // releases the array with delete[].
-  char* getBlob(int index) const;
 
   Parameter createParameter();
   // Binding that ignores the engine's answer: a bad index, a running
@@ -102,7 +87,6 @@ class SQLITEPROVIDER_EXPORT Command {
   // Releases the statement; the command holds none afterwards, even when
   // the engine reports the failure of the last run.
   void finalize();
-  void verify(int index) const;
   // The statement to bind to; "The sqlite statement is null." without one.
   sqlite3_stmt* bindTarget() const;
 
@@ -110,7 +94,6 @@ class SQLITEPROVIDER_EXPORT Command {
   friend class Parameter;
 
   bool eof;
-  int fieldCount;
   const Connection& connection;
   sqlite3_stmt* statement;
   std::string commandText;

@@ -45,12 +45,10 @@ class SQLITEPROVIDER_EXPORT Connection {
 
   friend class Exception;
   friend class Command;
-  friend class Parameter;
   friend class DataTable;
   friend class Transaction;
 
   std::string fileName;
-  std::string version;
   sqlite3* handle;
   // Set while a Transaction on this connection is active; Transaction
   // works on const connections, hence mutable.
