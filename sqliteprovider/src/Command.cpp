@@ -189,54 +189,61 @@ sqlite3_stmt* Command::bindTarget() const {
   return statement;
 }
 
+void Command::checkBound(int result) const {
+  if (result != SQLITE_OK) {
+    throw Exception(connection, result);
+  }
+}
+
 Parameter Command::createParameter() {
   return Parameter(*this);
 }
 
-// The engine's answers are dropped on purpose: appendParameter never fails.
+// Each binding reports what the engine refuses, as Parameter::set does: a
+// value dropped silently would be stored as NULL by the next run.
 void Command::appendParameter(int index) {
-  detail::bindNull(statement, index);
+  checkBound(detail::bindNull(bindTarget(), index));
 }
 
 void Command::appendParameter(int index, const int& value) {
-  detail::bindInt(statement, index, value);
+  checkBound(detail::bindInt(bindTarget(), index, value));
 }
 
 // long is 64-bit here; the 32-bit call would cut it.
 void Command::appendParameter(int index, const long& value) {
-  detail::bindInt64(statement, index, value);
+  checkBound(detail::bindInt64(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const long long& value) {
-  detail::bindInt64(statement, index, value);
+  checkBound(detail::bindInt64(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const double& value) {
-  detail::bindDouble(statement, index, value);
+  checkBound(detail::bindDouble(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const std::string& value) {
-  detail::bindText(statement, index, value.data(), value.size());
+  checkBound(detail::bindText(bindTarget(), index, value.data(), value.size()));
 }
 
 void Command::appendParameter(int index, const char* value) {
-  detail::bindText(statement, index, value);
+  checkBound(detail::bindText(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const std::wstring& value) {
-  detail::bindWideText(statement, index, value.c_str(), value.size());
+  checkBound(detail::bindWideText(bindTarget(), index, value.c_str(), value.size()));
 }
 
 void Command::appendParameter(int index, const wchar_t* value) {
-  detail::bindWideText(statement, index, value);
+  checkBound(detail::bindWideText(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const char* data, int length) {
-  detail::bindBlob(statement, index, data, length);
+  checkBound(detail::bindBlob(bindTarget(), index, data, length));
 }
 
 void Command::appendParameter(int index, const void* data, int length) {
-  detail::bindBlob(statement, index, data, length);
+  checkBound(detail::bindBlob(bindTarget(), index, data, length));
 }
 
 }  // namespace sqliteprovider

@@ -19,9 +19,7 @@ void Parameter::assigned() const {
 }
 
 void Parameter::verify(int result) {
-  if (result != SQLITE_OK) {
-    throw Exception(command.connection, result);
-  }
+  command.checkBound(result);
   valueAssigned = true;
 }
 

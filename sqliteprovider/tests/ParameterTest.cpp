@@ -1,6 +1,9 @@
 // Binding through appendParameter and Parameter.
+#include <sqlite3.h>
+
 #include <cwchar>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "DbTestSupport.h"
@@ -139,17 +142,103 @@ TEST_F(ParameterTest, SetReportsTheEnginesRefusalAndStaysFree) {
   EXPECT_THROW(empty.createParameter().set(1, 1), Exception);
 }
 
-TEST_F(ParameterTest, AppendParameterIgnoresEveryRefusal) {
+// Each refusal that Parameter::set reports, appendParameter reports too.
+TEST_F(ParameterTest, AppendParameterReportsEveryRefusal) {
   Command query(db, "SELECT ?");
-  EXPECT_NO_THROW(query.appendParameter(2, 1));
-  EXPECT_NO_THROW(query.appendParameter(0, 1));
-  EXPECT_NO_THROW(query.appendParameter(1, kBlob, -1));
+  EXPECT_EQ(messageOf([&] { query.appendParameter(2, 1); }), kMemoryPrefix + "column index out of range");
+  EXPECT_EQ(messageOf([&] { query.appendParameter(0, 1); }), kMemoryPrefix + "column index out of range");
+  EXPECT_EQ(messageOf([&] { query.appendParameter(1, kBlob, -1); }),
+            kMemoryPrefix + "bad parameter or other API misuse");
   query.execute();
   EXPECT_TRUE(query.isDbNull(0));
-  EXPECT_NO_THROW(query.appendParameter(1, 1));  // the statement is running
+  EXPECT_EQ(messageOf([&] { query.appendParameter(1, 1); }),
+            kMemoryPrefix + "bad parameter or other API misuse");  // the statement is running
   EXPECT_TRUE(query.isDbNull(0));
   Command empty(db);
-  EXPECT_NO_THROW(empty.appendParameter(1, std::string("x")));
+  Command commentOnly(db, "-- no statement");
+  for (Command* command : {&empty, &commentOnly}) {
+    EXPECT_EQ(messageOf([&] { command->appendParameter(1, std::string("x")); }),
+              "Exception: The sqlite statement is null.");
+  }
+}
+
+// Values longer than the engine's limit for strings and blobs, lowered for
+// these tests on every connection opened while the fixture lives. The engine
+// refuses them at the bind; stored as NULL instead, the insert would report
+// its row as written.
+class TooBigValueTest : public ::testing::Test {
+ protected:
+  static constexpr int kLimit = 1000;
+  static constexpr int kStored = kLimit - 100;
+
+  TooBigValueTest() {
+    EXPECT_EQ(sqlite3_auto_extension(reinterpret_cast<void (*)()>(&lowerLimit)), SQLITE_OK);
+    db.open();
+    Command(db, "CREATE TABLE v(x)").executeNonQuery();
+  }
+  ~TooBigValueTest() override { sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(&lowerLimit)); }
+
+  static int lowerLimit(sqlite3* handle, char**, const sqlite3_api_routines*) {
+    sqlite3_limit(handle, SQLITE_LIMIT_LENGTH, kLimit);
+    return SQLITE_OK;
+  }
+
+  long long rows() { return Command(db, "SELECT count(*) FROM v").executeInt64(); }
+  long long storedBytes() { return Command(db, "SELECT length(CAST(x AS BLOB)) FROM v").executeInt64(); }
+
+  Connection db{":memory:"};
+};
+
+struct SizedCase {
+  const char* name;
+  // Binds a value of the given size in bytes (UTF-16 bytes for wide text).
+  std::function<void(Command&, std::size_t bytes)> bind;
+  // Wide text is stored as UTF-8: one byte for each two bound here.
+  bool wide;
+};
+
+std::vector<SizedCase> sizedCases() {
+  const auto text = [](std::size_t bytes) { return std::string(bytes, 't'); };
+  const auto wide = [](std::size_t bytes) { return std::wstring(bytes / 2, L'w'); };
+  return {
+      {"append std::string", [=](Command& c, std::size_t n) { c.appendParameter(1, text(n)); }, false},
+      {"append const char*", [=](Command& c, std::size_t n) { c.appendParameter(1, text(n).c_str()); }, false},
+      {"append std::wstring", [=](Command& c, std::size_t n) { c.appendParameter(1, wide(n)); }, true},
+      {"append const wchar_t*", [=](Command& c, std::size_t n) { c.appendParameter(1, wide(n).c_str()); }, true},
+      {"append blob", [=](Command& c, std::size_t n) { c.appendParameter(1, text(n).data(), static_cast<int>(n)); },
+       false},
+      {"set std::string", [=](Command& c, std::size_t n) { c.createParameter().set(1, text(n)); }, false},
+      {"set std::wstring", [=](Command& c, std::size_t n) { c.createParameter().set(1, wide(n)); }, true},
+      {"set blob", [=](Command& c, std::size_t n) { c.createParameter().set(1, text(n).data(), static_cast<int>(n)); },
+       false},
+  };
+}
+
+TEST_F(TooBigValueTest, RefusedWithTheEnginesErrorAndNothingIsStored) {
+  for (const SizedCase& c : sizedCases()) {
+    SCOPED_TRACE(c.name);
+    Command insert(db, "INSERT INTO v VALUES (?)");
+    const Exception refused = exceptionOf([&] {
+      c.bind(insert, kLimit + 2);
+      insert.executeNonQuery();
+    });
+    EXPECT_EQ(refused.what(), kMemoryPrefix + "string or blob too big");
+    EXPECT_EQ(refused.errorCode(), SQLITE_TOOBIG);
+    EXPECT_EQ(rows(), 0);
+  }
+}
+
+// The limit holds for the whole stored row as well, so a value that may be
+// bound but leaves no room for the row's header is refused by the insert.
+TEST_F(TooBigValueTest, ValueWithinTheLimitIsStoredWhole) {
+  for (const SizedCase& c : sizedCases()) {
+    SCOPED_TRACE(c.name);
+    Command(db, "DELETE FROM v").executeNonQuery();
+    Command insert(db, "INSERT INTO v VALUES (?)");
+    c.bind(insert, kStored);
+    EXPECT_EQ(insert.executeNonQuery(), 1);
+    EXPECT_EQ(storedBytes(), c.wide ? kStored / 2 : kStored);
+  }
 }
 
 }  // namespace

@@ -62,8 +62,10 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   void fill(DataTable& table);
 
   Parameter createParameter();
-  // Binding that ignores the engine's answer: a bad index, a running
-  // statement or a missing statement bind nothing and report nothing.
+  // Binding. What the engine refuses (a bad index, a value longer than its
+  // limit, a running statement) throws the connection's Exception, a
+  // command without a statement "The sqlite statement is null."; nothing is
+  // bound then.
   void appendParameter(int index);  // NULL
   void appendParameter(int index, const int& value);
   void appendParameter(int index, const long& value);
@@ -89,6 +91,9 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   void finalize();
   // The statement to bind to; "The sqlite statement is null." without one.
   sqlite3_stmt* bindTarget() const;
+  // Throws the connection's Exception for a bind that the engine refused
+  // (it has bound nothing then).
+  void checkBound(int result) const;
 
   friend class DataReader;
   friend class Parameter;
