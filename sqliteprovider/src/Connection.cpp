@@ -14,7 +14,7 @@ constexpr int kDefaultBusyTimeoutMs = 3000;
 Connection::Connection() : Connection(std::string()) {}
 
 Connection::Connection(const std::string& fileName)
-    : fileName(fileName), handle(nullptr), inTransaction(false) {}
+    : fileName(fileName), handle(nullptr), inTransaction(false), transactionsBegun(0) {}
 
 Connection::~Connection() {
   close();

@@ -22,6 +22,7 @@ inline constexpr const char* kUnableToOpen = "Unable to open database.";
 inline constexpr const char* kNotOpen = "Not open database connection.";
 inline constexpr const char* kCellOutOfRange = "Index out of range.";
 inline constexpr const char* kParameterAssigned = "The parameter has been assigned.";
+inline constexpr const char* kTransactionEnded = "The transaction has already ended.";
 
 // Binding. Each returns the engine's answer. Text and byte strings are
 // copied by the engine, so the caller's buffer need not outlive the call.

@@ -2,12 +2,13 @@
 
 #include <sqlite3.h>
 
+#include "Engine.h"
 #include "sqliteprovider/Connection.h"
 #include "sqliteprovider/Exception.h"
 
 namespace sqliteprovider {
 
-Transaction::Transaction(const Connection& connection) : connection(connection) {
+Transaction::Transaction(const Connection& connection) : connection(connection), number(0) {
   if (connection.inTransaction) {
     // The engine's own refusal of a nested BEGIN, without asking it: its
     // transaction may have ended behind the active Transaction's back.
@@ -19,12 +20,13 @@ Transaction::Transaction(const Connection& connection) : connection(connection) 
     throw Exception(connection, result);
   }
   connection.inTransaction = true;
+  number = ++connection.transactionsBegun;
 }
 
-Transaction::Transaction(const Transaction& other) : connection(other.connection) {}
+Transaction::Transaction(const Transaction& other) : connection(other.connection), number(other.number) {}
 
 Transaction::~Transaction() {
-  if (!connection.inTransaction) {
+  if (!active()) {
     return;
   }
   try {
@@ -35,8 +37,19 @@ Transaction::~Transaction() {
   }
 }
 
+bool Transaction::active() const {
+  return connection.inTransaction && connection.transactionsBegun == number;
+}
+
+void Transaction::checkActive() const {
+  if (!active()) {
+    throw Exception(detail::kTransactionEnded);
+  }
+}
+
 void Transaction::commit() {
   connection.checkOpened();
+  checkActive();
   if (const int result = sqlite3_exec(connection.handle, "COMMIT TRANSACTION;", nullptr, nullptr, nullptr);
       result != SQLITE_OK) {
     throw Exception(connection, result);
@@ -45,6 +58,8 @@ void Transaction::commit() {
 }
 
 void Transaction::rollback() {
+  connection.checkOpened();
+  checkActive();
   try {
     connection.execute("ROLLBACK TRANSACTION;", nullptr, nullptr);
   } catch (const Exception&) {

@@ -36,6 +36,12 @@ TEST(ExceptionTest, EveryFixedTextIsThrownWithThePrefix) {
       {"Exception: Unable to open database.", [&] { Connection(dir.file("missing/db.sqlite")).open(); }},
       {"Exception: Not open database connection.", [&] { Connection().setBusyTimeout(10); }},
       {"Exception: Index out of range.", [&] { DataTable().getFieldName(0); }},
+      {"Exception: The transaction has already ended.",
+       [&] {
+         Transaction transaction = db.beginTransaction();
+         transaction.commit();
+         transaction.commit();
+       }},
       {"Exception: The parameter has been assigned.",
        [&] {
          Command command(db, "SELECT ?");

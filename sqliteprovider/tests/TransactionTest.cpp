@@ -1,9 +1,13 @@
 // Transaction: begin, commit, rollback and the state shared through the
 // connection.
+#include <memory>
+
 #include "DbTestSupport.h"
 
 namespace sqliteprovider::testing {
 namespace {
+
+const std::string kEnded = "Exception: The transaction has already ended.";
 
 class TransactionTest : public MemoryDbTest {
  protected:
@@ -61,7 +65,7 @@ TEST_F(TransactionTest, FirstCopyDestroyedRollsBackForBoth) {
     insert();
   }
   EXPECT_EQ(count(), 0);
-  EXPECT_EQ(messageOf([&] { transaction.commit(); }), kMemoryPrefix + "cannot commit - no transaction is active");
+  EXPECT_EQ(messageOf([&] { transaction.commit(); }), kEnded);
 }
 
 TEST_F(TransactionTest, RefusedCommitLeavesTheTransactionActive) {
@@ -99,6 +103,84 @@ TEST_F(TransactionTest, RefusedRollbackThrowsAndFollowsTheEngine) {
   EXPECT_EQ(messageOf([&] { transaction.rollback(); }),
             kMemoryPrefix + "cannot rollback - no transaction is active");
   EXPECT_FALSE(active());
+}
+
+// A Transaction that has finished (committed, rolled back, ended by its
+// copy or by closing the connection) never acts on a transaction begun
+// after it on the same connection.
+class StaleTransactionTest : public TransactionTest {
+ protected:
+  // A transaction, and how it came to an end.
+  struct Ending {
+    const char* name;
+    void (*end)(Connection& db, std::unique_ptr<Transaction>& transaction);
+  };
+  static const Ending kEndings[];
+};
+
+const StaleTransactionTest::Ending StaleTransactionTest::kEndings[] = {
+    {"commit", [](Connection&, std::unique_ptr<Transaction>& t) { t->commit(); }},
+    {"rollback", [](Connection&, std::unique_ptr<Transaction>& t) { t->rollback(); }},
+    {"copy destroyed",
+     [](Connection&, std::unique_ptr<Transaction>& t) { const Transaction copy(*t); }},
+    {"close and reopen",
+     [](Connection& db, std::unique_ptr<Transaction>&) {
+       db.close();
+       db.open();
+       Command(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, score REAL)").executeNonQuery();
+     }},
+};
+
+TEST_F(StaleTransactionTest, DestroyingAFinishedOneLeavesTheNewerOneAlone) {
+  for (const Ending& ending : kEndings) {
+    SCOPED_TRACE(ending.name);
+    run("DELETE FROM t");
+    std::unique_ptr<Transaction> finished(new Transaction(db.beginTransaction()));  // no copy
+    ending.end(db, finished);
+    Transaction newer = db.beginTransaction();
+    insert();
+    insert();
+    finished.reset();
+    EXPECT_TRUE(active());
+    insert();
+    EXPECT_NO_THROW(newer.commit());
+    EXPECT_EQ(count(), 3);
+  }
+}
+
+TEST_F(StaleTransactionTest, CommitAndRollbackThroughAFinishedOneAreRefused) {
+  for (const Ending& ending : kEndings) {
+    SCOPED_TRACE(ending.name);
+    run("DELETE FROM t");
+    std::unique_ptr<Transaction> finished(new Transaction(db.beginTransaction()));  // no copy
+    ending.end(db, finished);
+    EXPECT_EQ(messageOf([&] { finished->commit(); }), kEnded);
+    EXPECT_EQ(messageOf([&] { finished->rollback(); }), kEnded);
+
+    Transaction newer = db.beginTransaction();
+    insert();
+    EXPECT_EQ(messageOf([&] { finished->commit(); }), kEnded);
+    EXPECT_EQ(messageOf([&] { finished->rollback(); }), kEnded);
+    EXPECT_TRUE(active());
+    insert();
+    newer.commit();
+    EXPECT_EQ(count(), 2);
+  }
+}
+
+// Copies of one active transaction still share it; once it has ended
+// through one of them, the other is finished too.
+TEST_F(StaleTransactionTest, CopiesOfAFinishedOneAreFinishedToo) {
+  Transaction first = db.beginTransaction();
+  auto copy = std::make_unique<Transaction>(first);
+  insert();
+  first.commit();
+  Transaction newer = db.beginTransaction();
+  insert();
+  copy.reset();
+  EXPECT_EQ(messageOf([&] { first.rollback(); }), kEnded);
+  newer.commit();
+  EXPECT_EQ(count(), 2);
 }
 
 }  // namespace

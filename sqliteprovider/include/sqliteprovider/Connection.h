@@ -53,6 +53,10 @@ class SQLITEPROVIDER_EXPORT Connection {
   // Set while a Transaction on this connection is active; Transaction
   // works on const connections, hence mutable.
   mutable bool inTransaction;
+  // How many transactions have begun on this connection: the number of the
+  // active one while inTransaction is set. A Transaction keeps the number it
+  // began with, so that a finished one never acts on a later one.
+  mutable unsigned long long transactionsBegun;
 };
 
 }  // namespace sqliteprovider

@@ -6,22 +6,26 @@ namespace sqliteprovider {
 
 class Connection;
 
-// Brackets work on a connection between BEGIN and COMMIT or ROLLBACK. The
-// state lives in the connection, so a connection has at most one active
-// transaction and every copy of a Transaction shares it.
+// Brackets work on a connection between BEGIN and COMMIT or ROLLBACK. A
+// connection has at most one active transaction. A Transaction acts only on
+// the transaction that it began, which its copies share: once that has
+// ended (committed, rolled back, through any copy, or by closing the
+// connection) the object is finished and never touches a later one.
 class SQLITEPROVIDER_EXPORT Transaction {
  public:
   // Begins the transaction. Throws the connection's Exception when one is
   // already active on it (which is left alone), "Not open database
   // connection." when it is closed.
   explicit Transaction(const Connection& connection);
-  // Refers to the same connection; begins nothing.
+  // The same transaction; begins nothing.
   Transaction(const Transaction& other);
   Transaction& operator=(const Transaction&) = delete;
-  // Rolls back when the connection's transaction is still active; a failed
-  // rollback is dropped.
+  // Rolls back while its transaction is still active; a failed rollback is
+  // dropped. A finished Transaction does nothing.
   ~Transaction();
 
+  // Both throw "Not open database connection." on a closed connection and
+  // "The transaction has already ended." through a finished Transaction.
   // Both leave the transaction active when the engine refuses them, except
   // that a refused rollback ends it when the engine has no transaction left
   // (it rolls back by itself after some failures, a full disk among them).
@@ -29,7 +33,13 @@ class SQLITEPROVIDER_EXPORT Transaction {
   void rollback();
 
  private:
+  bool active() const;
+  // Throws unless active.
+  void checkActive() const;
+
   const Connection& connection;
+  // The connection's count of begun transactions when this one began.
+  unsigned long long number;
 };
 
 }  // namespace sqliteprovider
