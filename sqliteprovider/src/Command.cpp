@@ -11,10 +11,15 @@ namespace sqliteprovider {
 
 // The getters read the command's own statement, a copy's included.
 Command::Command(const Connection& connection)
-    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr) {}
+    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr), finished(false) {}
 
 Command::Command(const Connection& connection, const std::string& text)
-    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr), commandText(text) {
+    : FieldAccess(&statement, 0),
+      eof(true),
+      connection(connection),
+      statement(nullptr),
+      commandText(text),
+      finished(false) {
   prepare();
 }
 
@@ -23,7 +28,8 @@ Command::Command(const Command& other)
       eof(true),
       connection(other.connection),
       statement(nullptr),
-      commandText(other.commandText) {
+      commandText(other.commandText),
+      finished(false) {
   if (!commandText.empty()) {
     prepare();
   }
@@ -47,6 +53,7 @@ void Command::setCommandText(const std::string& text) {
   // and clearing the values gives what a fresh compile would, without it.
   if (statement && text == commandText) {
     sqlite3_clear_bindings(statement);
+    finished = false;
     return;
   }
   finalize();
@@ -55,6 +62,7 @@ void Command::setCommandText(const std::string& text) {
 }
 
 void Command::prepare() {
+  finished = false;
   connection.checkOpened();
   // The _v2 form makes a failed step report the engine's real cause at once
   // and recompiles by itself after a schema change.
@@ -64,7 +72,7 @@ void Command::prepare() {
   }
 }
 
-bool Command::step() {
+void Command::checkRunnable() const {
   if (commandText.empty()) {
     throw Exception(detail::kTextNotAssigned);
   }
@@ -76,12 +84,28 @@ bool Command::step() {
   if (sqlite3_db_handle(statement) != connection.handle) {
     throw Exception(detail::kNotOpen);
   }
+}
+
+bool Command::step() {
+  checkRunnable();
+  return stepStatement();
+}
+
+bool Command::advance() {
+  checkRunnable();
+  return !finished && stepStatement();
+}
+
+bool Command::stepStatement() {
   switch (const int result = sqlite3_step(statement)) {
     case SQLITE_ROW:
+      finished = false;
       return true;
     case SQLITE_DONE:
+      finished = true;
       return false;
     default:
+      finished = true;
       throw Exception(connection, result);
   }
 }
@@ -112,7 +136,7 @@ void Command::execute() {
 }
 
 void Command::moveNext() {
-  eof = !step();
+  eof = !advance();
 }
 
 bool Command::isEof() const {

@@ -21,7 +21,7 @@ DataReader::~DataReader() {
 }
 
 bool DataReader::read() const {
-  return command.step();
+  return command.advance();
 }
 
 void DataReader::close() {

@@ -46,6 +46,51 @@ TEST_F(CommandTest, ExecuteAndMoveNextWalkTheRows) {
   EXPECT_EQ(names, (std::vector<std::string>{"one", "two"}));
 }
 
+// The engine starts a finished statement again when it is stepped once
+// more; moving past the end must not.
+TEST_F(CommandTest, MoveNextPastTheEndStaysThere) {
+  Command query(db, "SELECT id FROM t ORDER BY id");
+  query.execute();
+  query.moveNext();
+  query.moveNext();
+  ASSERT_TRUE(query.isEof());
+  for (int i = 0; i < 3; ++i) {
+    query.moveNext();
+    EXPECT_TRUE(query.isEof());
+  }
+  Command empty(db, "SELECT id FROM t WHERE id > 10");
+  empty.execute();
+  empty.moveNext();
+  EXPECT_TRUE(empty.isEof());
+}
+
+// Running the command again, or a new text, starts from the first row.
+TEST_F(CommandTest, RunningAgainAfterTheEndStartsFromTheFirstRow) {
+  const std::function<int(Command&)> runs[] = {
+      [](Command& c) { c.execute(); return c.getInt32(0); },
+      [](Command& c) { return c.executeInt(); },
+      [](Command& c) { long long out = 0; c.executeScalar(out); return static_cast<int>(out); },
+      [](Command& c) { c.setCommandText("SELECT id FROM t ORDER BY id"); c.moveNext(); return c.getInt32(0); },
+  };
+  for (const auto& runAgain : runs) {
+    Command query(db, "SELECT id FROM t ORDER BY id");
+    for (query.execute(); !query.isEof(); query.moveNext()) {
+    }
+    query.moveNext();
+    EXPECT_EQ(runAgain(query), 1);
+  }
+}
+
+// A run that fails ends the rows as well: moving on does not start it again.
+TEST_F(CommandTest, MoveNextAfterAFailedStepStaysAtTheEnd) {
+  Command query(db, "SELECT abs(v) FROM (SELECT 1 AS v UNION ALL SELECT -9223372036854775807 - 1)");
+  query.execute();
+  ASSERT_FALSE(query.isEof());
+  EXPECT_EQ(messageOf([&] { query.moveNext(); }), kMemoryPrefix + "integer overflow");
+  query.moveNext();
+  EXPECT_TRUE(query.isEof());
+}
+
 TEST_F(CommandTest, QueryWithoutRowsEndsAtOnceButCountsItsColumns) {
   Command query(db, "SELECT * FROM t WHERE id > 10");
   query.execute();

@@ -42,6 +42,19 @@ TEST_F(DataReaderTest, ReadsEveryRowThroughItsGetters) {
   EXPECT_EQ(reader.getFieldCount(), 3);
 }
 
+TEST_F(DataReaderTest, ReadPastTheEndStaysThereUntilTheCommandRunsAgain) {
+  const DataReader reader = query.executeReader();
+  ASSERT_TRUE(reader.read());
+  ASSERT_TRUE(reader.read());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_FALSE(reader.read());
+  }
+  query.execute();
+  EXPECT_EQ(reader.getInt32(0), 1);
+  EXPECT_TRUE(reader.read());
+  EXPECT_EQ(reader.getInt32(0), 2);
+}
+
 TEST_F(DataReaderTest, WithoutACurrentRowEveryValueIsNull) {
   const DataReader reader = query.executeReader();
   EXPECT_TRUE(reader.isDbNull(0));

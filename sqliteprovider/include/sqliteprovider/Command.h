@@ -37,8 +37,12 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   // text.
   void setCommandText(const std::string& text);
 
-  // Steps to the first row and captures the column count.
+  // Steps to the first row and captures the column count. Like every
+  // operation that runs the command (executeNonQuery, the scalars), it
+  // starts again from the first row once the rows have ended.
   void execute();
+  // Past the last row it stays at the end (isEof() true) until the command
+  // runs again or gets a new text.
   void moveNext();
   bool isEof() const;
   // Steps once; the rows changed by the most recent finished insert, update
@@ -82,9 +86,17 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
 
  private:
   void prepare();
-  // The one place where the statement advances: true for a row, false at
-  // the end.
+  // Runs the statement one step: true for a row, false at the end. A
+  // finished statement starts again from its first row.
   bool step();
+  // Moves to the next row: as step, but past the end it stays there, without
+  // asking the engine, until the statement runs again.
+  bool advance();
+  // The single place where the engine steps the statement.
+  bool stepStatement();
+  // Throws unless the command has a text and a statement of the
+  // connection's current handle.
+  void checkRunnable() const;
   void reset();
   // Releases the statement; the command holds none afterwards, even when
   // the engine reports the failure of the last run.
@@ -102,6 +114,8 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   const Connection& connection;
   sqlite3_stmt* statement;
   std::string commandText;
+  // The last step reported no row or failed.
+  bool finished;
 };
 
 }  // namespace sqliteprovider
