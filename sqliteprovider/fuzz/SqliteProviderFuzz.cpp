@@ -1,8 +1,15 @@
 // libFuzzer entry for the sqliteprovider library: arbitrary SQL texts and an
 // arbitrary sequence of calls on one in-memory database. Properties checked:
 // no exception but sqliteprovider::Exception leaves the library, each of
-// those carries the "Exception: " prefix, and nothing crashes, trips a
-// sanitizer or leaks. The calls keep the library's own rules for callers: the
+// those carries the "Exception: " prefix, engine codes in the connection
+// form only (-1 for the library's own texts) and never the engine's "not
+// an error", and nothing crashes, trips a sanitizer or leaks. Data
+// integrity: a value of any kind written through the library (texts with
+// zero bytes or bytes that are no UTF-8, wide texts with any wchar_t,
+// blobs, integers, doubles, NULL) reads back unchanged through the
+// command's getters, a DataReader and a DataTable, on a second in-memory
+// database of its own that the input's SQL never reaches; and past its one
+// row the command and the reader stay at the end. The calls keep the library's own rules for callers: the
 // connection outlives everything made from it, a reader or parameter its
 // command, and no buffer length exceeds the buffer.
 //
@@ -52,6 +59,8 @@
 //   the first index, getFieldValue of the other two
 //   b X beginTransaction; B X X: the second becomes a copy of the first;
 //   K X commit; J X rollback; d X destroy
+//   V choice value: the data-integrity check, the value bound through
+//   appendParameter (choice 0) or Parameter::set (choice 1)
 // The connection is opened before the first operation. Example:
 //   "CREATE TABLE t(a)\0SELECT a FROM t\0\0" "c01u0" "c12e1g10"
 // runs text 1 through command 0, then text 2 through command 1 and reads
@@ -66,12 +75,13 @@
 // parameter indexes out of range; statements left stale by close and
 // reopen; SQL that fails to compile or to run; empty texts and texts without
 // a statement; connection calls while closed; SQL that the guards below
-// refuse or interrupt.
+// refuse or interrupt; values of every kind through the integrity check.
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -185,10 +195,22 @@ bool InstallGuards() {
 template <typename Action>
 void Call(const std::string& operation, Action&& action) {
   static constexpr char kPrefix[] = "Exception: ";
+  static constexpr char kConnectionPrefix[] = "Exception: Connection[";
+  static constexpr char kNoError[] = ": not an error";
   try {
     action();
   } catch (const sqliteprovider::Exception& e) {
-    if (std::strncmp(e.what(), kPrefix, sizeof kPrefix - 1) != 0) Fail(operation, "an Exception without its prefix");
+    const std::string what = e.what();
+    if (what.rfind(kPrefix, 0) != 0) Fail(operation, "an Exception without its prefix");
+    const bool fromEngine = what.rfind(kConnectionPrefix, 0) == 0;
+    if (fromEngine ? e.errorCode() <= 0 || (e.extendedErrorCode() & 0xFF) != e.errorCode()
+                   : e.errorCode() != -1 || e.extendedErrorCode() != -1) {
+      Fail(operation, ("an Exception whose codes do not fit its text: " + what).c_str());
+    }
+    const std::size_t noError = sizeof kNoError - 1;
+    if (what.size() >= noError && what.compare(what.size() - noError, noError, kNoError) == 0) {
+      Fail(operation, ("a failure reported as success: " + what).c_str());
+    }
   } catch (const std::exception& e) {
     Fail(operation, e.what());
   } catch (...) {
@@ -349,6 +371,220 @@ void BindValue(Binder& binder, int index, const Value& value) {
   }
 }
 
+// The data-integrity oracle -----------------------------------------------
+
+// What a value reads back as, worked out from the value alone.
+struct Expected {
+  bool refused = false;  // the bind must throw (a negative blob length)
+  sqliteprovider::DbType type = sqliteprovider::DbNull;
+  long long integer = 0;
+  double real = 0;
+  std::string bytes;                 // text as UTF-8, or the blob
+  std::optional<std::string> utf16;  // wide text: its UTF-16 bytes
+  std::optional<std::string> cell;   // the DataTable's text, where known
+};
+
+// A wchar_t as a Unicode scalar value; anything else stands for U+FFFD.
+char32_t ScalarValue(wchar_t w) {
+  const auto c = static_cast<std::uint32_t>(w);
+  return c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? U'\uFFFD' : static_cast<char32_t>(c);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 in the machine's byte order, as the engine gives it.
+void AppendUtf16(std::string& out, char32_t c) {
+  char16_t units[2] = {static_cast<char16_t>(c), 0};
+  std::size_t count = 1;
+  if (c >= 0x10000) {
+    units[0] = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+    units[1] = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    count = 2;
+  }
+  out.append(reinterpret_cast<const char*>(units), count * sizeof(char16_t));
+}
+
+std::string UpToZero(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+Expected ExpectedOf(const Value& value) {
+  Expected e;
+  e.cell = "NULL";
+  const auto text = [&](const std::string& bytes) {
+    e.type = sqliteprovider::DbText;
+    e.bytes = bytes;
+    e.cell = UpToZero(bytes);
+  };
+  const auto wide = [&](const std::wstring& characters) {
+    e.utf16.emplace();
+    std::string utf8;
+    for (const wchar_t w : characters) {
+      const char32_t c = ScalarValue(w);
+      AppendUtf8(utf8, c);
+      // Stored as UTF-8; the engine reads the noncharacters U+FFFE and
+      // U+FFFF there as U+FFFD when it converts to UTF-16.
+      AppendUtf16(*e.utf16, c == 0xFFFE || c == 0xFFFF ? U'\uFFFD' : c);
+    }
+    text(utf8);
+  };
+  const auto integer = [&](long long number) {
+    e.type = sqliteprovider::DbInteger;
+    e.integer = number;
+    e.cell = std::to_string(number);
+  };
+  switch (value.kind) {
+    case Value::kInt:
+      integer(static_cast<int>(value.number));
+      break;
+    case Value::kLong:
+    case Value::kLongLong:
+      integer(value.number);
+      break;
+    case Value::kDouble:
+      // The engine stores NaN as NULL; other doubles it prints by rules of
+      // its own, so their cell is not checked.
+      if (!std::isnan(value.real)) {
+        e.type = sqliteprovider::DbFloat;
+        e.real = value.real;
+        e.cell.reset();
+      }
+      break;
+    case Value::kString:
+      text(value.text.value_or(std::string()));
+      break;
+    case Value::kCString:
+      if (value.text) text(UpToZero(*value.text));
+      break;
+    case Value::kWide:
+      wide(value.wide.value_or(std::wstring()));
+      break;
+    case Value::kCWide:
+      if (value.wide) wide(value.wide->substr(0, value.wide->find(L'\0')));
+      break;
+    case Value::kCharBlob:
+    case Value::kVoidBlob:
+      if (value.blobLength < 0) {
+        e.refused = true;
+      } else {
+        e.type = sqliteprovider::DbBlob;
+        e.bytes = value.text.value_or(std::string());
+        e.cell = UpToZero(e.bytes);
+      }
+      break;
+    case Value::kNull:
+    case Value::kKinds:
+      break;
+  }
+  return e;
+}
+
+[[noreturn]] void Changed(const std::string& path, const std::string& what) {
+  std::fprintf(stderr, "property broken: a value written and read back through %s: %s\n", path.c_str(),
+               what.c_str());
+  std::abort();
+}
+
+// Reads column 0 of the current row in an order in which the engine's own
+// conversions keep the value: the storage class first, a value in its
+// stored form before any other form, and UTF-16 only of a text that is
+// UTF-8 for sure.
+void CheckFields(const std::string& path, const sqliteprovider::FieldAccess& row, const Expected& e) {
+  if (row.getFieldCount() != 1) Changed(path, "getFieldCount");
+  if (row.getFieldDbType(0) != e.type) Changed(path, "getFieldDbType");
+  if (row.isDbNull(0) != (e.type == sqliteprovider::DbNull)) Changed(path, "isDbNull");
+  switch (e.type) {
+    case sqliteprovider::DbInteger:
+      if (row.getInt64(0) != e.integer) Changed(path, "getInt64");
+      if (e.integer == static_cast<int>(e.integer) && row.getInt32(0) != e.integer) Changed(path, "getInt32");
+      if (row.getString(0) != std::to_string(e.integer)) Changed(path, "getString of an integer");
+      break;
+    case sqliteprovider::DbFloat:
+      if (!(row.getFloat(0) == e.real)) Changed(path, "getFloat");
+      break;
+    case sqliteprovider::DbText:
+    case sqliteprovider::DbBlob: {
+      const std::unique_ptr<char[]> blob(row.getBlob(0));
+      if (std::string(blob.get(), e.bytes.size() + 1) != e.bytes + '\0') Changed(path, "getBlob");
+      if (row.getString(0) != e.bytes) Changed(path, "getString");
+      if (e.utf16 && row.getString16(0) != *e.utf16) Changed(path, "getString16");
+      break;
+    }
+    case sqliteprovider::DbNull: {
+      const std::unique_ptr<char[]> blob(row.getBlob(0));
+      if (row.getInt64(0) != 0 || !row.getString(0).empty() || blob[0] != '\0') Changed(path, "a NULL");
+      break;
+    }
+  }
+}
+
+// Writes the value into a table of the oracle's database and reads it back
+// three ways.
+void CheckRoundTrip(Connection& db, const Value& value, bool throughSet) {
+  constexpr char kQuery[] = "SELECT x FROM v";
+  const Expected e = ExpectedOf(value);
+  try {
+    if (!db.isOpened()) {
+      db.open();
+      Command(db, "CREATE TABLE v(x)").executeNonQuery();
+    }
+    Command(db, "DELETE FROM v").executeNonQuery();
+    Command insert(db, "INSERT INTO v VALUES (?)");
+    try {
+      if (throughSet) {
+        Parameter parameter = insert.createParameter();
+        BindValue(parameter, 1, value);
+      } else {
+        BindValue(insert, 1, value);
+      }
+    } catch (const sqliteprovider::Exception& refusal) {
+      if (e.refused && refusal.errorCode() == SQLITE_MISUSE) return;
+      throw;
+    }
+    if (e.refused) Changed("the bind", "a negative blob length was taken");
+    if (insert.executeNonQuery() != 1) Changed("executeNonQuery", "not one row written");
+
+    Command query(db, kQuery);
+    query.execute();
+    if (query.isEof()) Changed("Command", "no row");
+    CheckFields("Command", query, e);
+    for (int i = 0; i < 2; ++i) {
+      query.moveNext();
+      if (!query.isEof()) Changed("Command::moveNext", "a row past the end");
+    }
+
+    Command readerQuery(db, kQuery);
+    {
+      const DataReader reader = readerQuery.executeReader();
+      if (!reader.read()) Changed("DataReader", "no row");
+      CheckFields("DataReader", reader, e);
+      if (reader.read() || reader.read()) Changed("DataReader::read", "a row past the end");
+    }
+
+    const DataTable table(db, kQuery);
+    if (table.rows() != 1 || table.columns() != 1 || table.getFieldName(0) != "x") Changed("DataTable", "its shape");
+    if (e.cell && table.getFieldValue(0, 0) != *e.cell) Changed("DataTable", "getFieldValue");
+  } catch (const sqliteprovider::Exception& failure) {
+    // Only the engine's heap limit, which the input's own database may have
+    // used up, excuses a failure here.
+    if (failure.errorCode() != SQLITE_NOMEM) Changed("the library", failure.what());
+  }
+}
+
 // Command and DataReader share their field getters.
 void ReadFields(const std::string& type, const sqliteprovider::FieldAccess& source, int index) {
   Call(type + "::getFieldName", [&] { source.getFieldName(index); });
@@ -398,6 +634,8 @@ struct Session {
   Input in;
   std::vector<std::string> texts;
   Connection db{":memory:"};
+  // The integrity check's own database.
+  Connection oracle{":memory:"};
   std::array<DataTable, 2> tables;
   std::array<CommandSlot, 4> commands;
   std::array<std::unique_ptr<Transaction>, 3> transactions;
@@ -629,6 +867,12 @@ const Operation kOperations[] = {
        }
      }},
     {'d', [](Session& s) { s.PickTransaction().reset(); }},
+    {'V',
+     [](Session& s) {
+       const bool throughSet = s.in.Choice(2) == 1;
+       const Value value(s.in);
+       CheckRoundTrip(s.oracle, value, throughSet);
+     }},
 };
 
 const Operation& Decode(std::uint8_t code) {

@@ -31,7 +31,9 @@ class SQLITEPROVIDER_EXPORT FieldAccess {
   double getFloat(int index) const;
   // The value as UTF-8; zero bytes inside it are kept.
   std::string getString(int index) const;
-  // The value as UTF-16 in machine order, two bytes a unit.
+  // The value as UTF-16 in machine order, two bytes a unit, converted by
+  // the engine (which gives U+FFFD for the noncharacters U+FFFE and U+FFFF
+  // of a UTF-8 text).
   std::string getString16(int index) const;
   // n + 1 bytes: the n bytes of the value and a zero byte. The caller
   // releases the array with delete[].
