@@ -2,7 +2,11 @@
 //   Insert  100,000 rows (integer, text, real) in one transaction
 //   Scan    step through them and read every column
 //   Load    the whole result at once (DataTable against sqlite3_get_table)
-// Every benchmark works on a fresh in-memory database.
+// Every benchmark works on a fresh in-memory database. The work of each is
+// a function of its own that is never inlined, so that callgrind counts
+// its instructions alone:
+//   valgrind --tool=callgrind ./bench_sqliteprovider --benchmark_min_time=0
+//   callgrind_annotate --inclusive=yes callgrind.out.<pid>
 #include <SQLiteCpp/SQLiteCpp.h>
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -46,7 +50,7 @@ void check(int result, int expected, sqlite3* db) {
 }
 
 // The C API: one statement, rebound for every row.
-void insertCApi(sqlite3* db) {
+[[gnu::noinline]] void insertCApi(sqlite3* db) {
   check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), SQLITE_OK, db);
   sqlite3_stmt* insert = nullptr;
   check(sqlite3_prepare_v2(db, kInsert.c_str(), -1, &insert, nullptr), SQLITE_OK, db);
@@ -72,7 +76,7 @@ sqlite3* openCApi(bool filled) {
 }
 
 // sqliteprovider, as a caller writes it: text, values, run, per row.
-void insertLibrary(const sqliteprovider::Connection& db) {
+[[gnu::noinline]] void insertLibrary(const sqliteprovider::Connection& db) {
   sqliteprovider::Transaction transaction = db.beginTransaction();
   sqliteprovider::Command insert(db);
   for (const Row& row : rows()) {
@@ -93,7 +97,7 @@ void openLibrary(sqliteprovider::Connection& db, bool filled) {
   }
 }
 
-void insertSQLiteCpp(SQLite::Database& db) {
+[[gnu::noinline]] void insertSQLiteCpp(SQLite::Database& db) {
   SQLite::Transaction transaction(db);
   SQLite::Statement insert(db, kInsert);
   for (const Row& row : rows()) {
@@ -170,19 +174,54 @@ void BM_Insert_SQLiteCpp(benchmark::State& state) {
 // Scan -----------------------------------------------------------------------
 // Each reads the integer, the text as a std::string and the real of every row.
 
+[[gnu::noinline]] void scanCApi(sqlite3* db) {
+  sqlite3_stmt* query = nullptr;
+  check(sqlite3_prepare_v2(db, kSelect.c_str(), -1, &query, nullptr), SQLITE_OK, db);
+  while (sqlite3_step(query) == SQLITE_ROW) {
+    benchmark::DoNotOptimize(sqlite3_column_int64(query, 0));
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, 1));
+    std::string name(text, static_cast<std::size_t>(sqlite3_column_bytes(query, 1)));
+    benchmark::DoNotOptimize(name);
+    benchmark::DoNotOptimize(sqlite3_column_double(query, 2));
+  }
+  sqlite3_finalize(query);
+}
+
+[[gnu::noinline]] void scanLibrary(const sqliteprovider::Connection& db) {
+  sqliteprovider::Command query(db, kSelect);
+  for (query.execute(); !query.isEof(); query.moveNext()) {
+    benchmark::DoNotOptimize(query.getInt64(0));
+    std::string name = query.getString(1);
+    benchmark::DoNotOptimize(name);
+    benchmark::DoNotOptimize(query.getFloat(2));
+  }
+}
+
+[[gnu::noinline]] void scanLibraryReader(const sqliteprovider::Connection& db) {
+  sqliteprovider::Command query(db, kSelect);
+  const sqliteprovider::DataReader reader = query.executeReader();
+  while (reader.read()) {
+    benchmark::DoNotOptimize(reader.getInt64(0));
+    std::string name = reader.getString(1);
+    benchmark::DoNotOptimize(name);
+    benchmark::DoNotOptimize(reader.getFloat(2));
+  }
+}
+
+[[gnu::noinline]] void scanSQLiteCpp(SQLite::Database& db) {
+  SQLite::Statement query(db, kSelect);
+  while (query.executeStep()) {
+    benchmark::DoNotOptimize(query.getColumn(0).getInt64());
+    std::string name = query.getColumn(1).getString();
+    benchmark::DoNotOptimize(name);
+    benchmark::DoNotOptimize(query.getColumn(2).getDouble());
+  }
+}
+
 void BM_Scan_CApi(benchmark::State& state) {
   sqlite3* db = openCApi(true);
   for (auto _ : state) {
-    sqlite3_stmt* query = nullptr;
-    check(sqlite3_prepare_v2(db, kSelect.c_str(), -1, &query, nullptr), SQLITE_OK, db);
-    while (sqlite3_step(query) == SQLITE_ROW) {
-      benchmark::DoNotOptimize(sqlite3_column_int64(query, 0));
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(query, 1));
-      std::string name(text, static_cast<std::size_t>(sqlite3_column_bytes(query, 1)));
-      benchmark::DoNotOptimize(name);
-      benchmark::DoNotOptimize(sqlite3_column_double(query, 2));
-    }
-    sqlite3_finalize(query);
+    scanCApi(db);
   }
   sqlite3_close(db);
   countRows(state);
@@ -192,13 +231,7 @@ void BM_Scan_Library(benchmark::State& state) {
   sqliteprovider::Connection db(":memory:");
   openLibrary(db, true);
   for (auto _ : state) {
-    sqliteprovider::Command query(db, kSelect);
-    for (query.execute(); !query.isEof(); query.moveNext()) {
-      benchmark::DoNotOptimize(query.getInt64(0));
-      std::string name = query.getString(1);
-      benchmark::DoNotOptimize(name);
-      benchmark::DoNotOptimize(query.getFloat(2));
-    }
+    scanLibrary(db);
   }
   countRows(state);
 }
@@ -207,14 +240,7 @@ void BM_Scan_LibraryReader(benchmark::State& state) {
   sqliteprovider::Connection db(":memory:");
   openLibrary(db, true);
   for (auto _ : state) {
-    sqliteprovider::Command query(db, kSelect);
-    const sqliteprovider::DataReader reader = query.executeReader();
-    while (reader.read()) {
-      benchmark::DoNotOptimize(reader.getInt64(0));
-      std::string name = reader.getString(1);
-      benchmark::DoNotOptimize(name);
-      benchmark::DoNotOptimize(reader.getFloat(2));
-    }
+    scanLibraryReader(db);
   }
   countRows(state);
 }
@@ -222,28 +248,31 @@ void BM_Scan_LibraryReader(benchmark::State& state) {
 void BM_Scan_SQLiteCpp(benchmark::State& state) {
   SQLite::Database db = openSQLiteCpp(true);
   for (auto _ : state) {
-    SQLite::Statement query(db, kSelect);
-    while (query.executeStep()) {
-      benchmark::DoNotOptimize(query.getColumn(0).getInt64());
-      std::string name = query.getColumn(1).getString();
-      benchmark::DoNotOptimize(name);
-      benchmark::DoNotOptimize(query.getColumn(2).getDouble());
-    }
+    scanSQLiteCpp(db);
   }
   countRows(state);
 }
 
 // Load -----------------------------------------------------------------------
 
+[[gnu::noinline]] void loadCApi(sqlite3* db) {
+  char** result = nullptr;
+  int rowCount = 0;
+  int columnCount = 0;
+  check(sqlite3_get_table(db, kSelect.c_str(), &result, &rowCount, &columnCount, nullptr), SQLITE_OK, db);
+  benchmark::DoNotOptimize(result);
+  sqlite3_free_table(result);
+}
+
+[[gnu::noinline]] void loadLibrary(const sqliteprovider::Connection& db) {
+  sqliteprovider::DataTable table(db, kSelect);
+  benchmark::DoNotOptimize(table);
+}
+
 void BM_Load_CApi(benchmark::State& state) {
   sqlite3* db = openCApi(true);
   for (auto _ : state) {
-    char** result = nullptr;
-    int rowCount = 0;
-    int columnCount = 0;
-    check(sqlite3_get_table(db, kSelect.c_str(), &result, &rowCount, &columnCount, nullptr), SQLITE_OK, db);
-    benchmark::DoNotOptimize(result);
-    sqlite3_free_table(result);
+    loadCApi(db);
   }
   sqlite3_close(db);
   countRows(state);
@@ -253,8 +282,7 @@ void BM_Load_Library(benchmark::State& state) {
   sqliteprovider::Connection db(":memory:");
   openLibrary(db, true);
   for (auto _ : state) {
-    sqliteprovider::DataTable table(db, kSelect);
-    benchmark::DoNotOptimize(table);
+    loadLibrary(db);
   }
   countRows(state);
 }

@@ -10,26 +10,15 @@
 namespace sqliteprovider {
 
 // The getters read the command's own statement, a copy's included.
-Command::Command(const Connection& connection)
-    : FieldAccess(&statement, 0), eof(true), connection(connection), statement(nullptr), finished(false) {}
+Command::Command(const Connection& connection) : FieldAccess(&statement, 0), connection(connection) {}
 
 Command::Command(const Connection& connection, const std::string& text)
-    : FieldAccess(&statement, 0),
-      eof(true),
-      connection(connection),
-      statement(nullptr),
-      commandText(text),
-      finished(false) {
+    : FieldAccess(&statement, 0), connection(connection), commandText(text) {
   prepare();
 }
 
 Command::Command(const Command& other)
-    : FieldAccess(&statement, 0),
-      eof(true),
-      connection(other.connection),
-      statement(nullptr),
-      commandText(other.commandText),
-      finished(false) {
+    : FieldAccess(&statement, 0), connection(other.connection), commandText(other.commandText) {
   if (!commandText.empty()) {
     prepare();
   }
@@ -41,8 +30,11 @@ Command::~Command() {
   sqlite3_finalize(statement);
 }
 
+// Bit i - 1 of rebound stands for parameter i.
+constexpr int kTrackedParameters = 64;
+
 void Command::setCommandText(const std::string& text) {
-  if (statement && sqlite3_db_handle(statement) != connection.handle) {
+  if (statement && statementHandle != connection.handle) {
     // Made on a handle that has been closed since: a failure that its rewind
     // would report happened there, and the text is compiled anew anyway.
     sqlite3_finalize(statement);
@@ -50,10 +42,15 @@ void Command::setCommandText(const std::string& text) {
   }
   reset();
   // Running the same text again is the common loop of inserts: rewinding
-  // and clearing the values gives what a fresh compile would, without it.
+  // and dropping the values gives what a fresh compile would, without it.
   if (statement && text == commandText) {
-    sqlite3_clear_bindings(statement);
     finished = false;
+    if (parameterCount > kTrackedParameters) {
+      sqlite3_clear_bindings(statement);
+    } else {
+      dropOldValues = parameterCount > 0;
+      rebound = 0;
+    }
     return;
   }
   finalize();
@@ -63,6 +60,7 @@ void Command::setCommandText(const std::string& text) {
 
 void Command::prepare() {
   finished = false;
+  dropOldValues = false;
   connection.checkOpened();
   // The _v2 form makes a failed step report the engine's real cause at once
   // and recompiles by itself after a schema change.
@@ -70,6 +68,9 @@ void Command::prepare() {
       result != SQLITE_OK) {
     throw Exception(connection, result);
   }
+  statementHandle = connection.handle;
+  parameterCount = sqlite3_bind_parameter_count(statement);
+  allParameters = parameterCount >= kTrackedParameters ? ~0ULL : (1ULL << parameterCount) - 1;
 }
 
 void Command::checkRunnable() const {
@@ -81,7 +82,7 @@ void Command::checkRunnable() const {
   }
   // A statement made on a handle that has been closed since runs nothing,
   // even while the engine still keeps that database for it.
-  if (sqlite3_db_handle(statement) != connection.handle) {
+  if (statementHandle != connection.handle) {
     throw Exception(detail::kNotOpen);
   }
 }
@@ -97,6 +98,9 @@ bool Command::advance() {
 }
 
 bool Command::stepStatement() {
+  if (dropOldValues) {
+    nullUnbound();
+  }
   switch (const int result = sqlite3_step(statement)) {
     case SQLITE_ROW:
       finished = false;
@@ -107,6 +111,20 @@ bool Command::stepStatement() {
     default:
       finished = true;
       throw Exception(connection, result);
+  }
+}
+
+void Command::nullUnbound() {
+  dropOldValues = false;
+  if (rebound == allParameters) {
+    return;
+  }
+  // Right after the rewind the statement is not running, so the engine
+  // takes each of these binds.
+  for (int index = 1; index <= parameterCount; ++index) {
+    if (!(rebound & (1ULL << (index - 1)))) {
+      sqlite3_bind_null(statement, index);
+    }
   }
 }
 
@@ -137,10 +155,6 @@ void Command::execute() {
 
 void Command::moveNext() {
   eof = !advance();
-}
-
-bool Command::isEof() const {
-  return eof;
 }
 
 int Command::executeNonQuery() {
@@ -213,9 +227,13 @@ sqlite3_stmt* Command::bindTarget() const {
   return statement;
 }
 
-void Command::checkBound(int result) const {
+void Command::checkBound(int index, int result) const {
   if (result != SQLITE_OK) {
     throw Exception(connection, result);
+  }
+  // The engine took it, so 1 <= index <= parameterCount.
+  if (index <= kTrackedParameters) {
+    rebound |= 1ULL << (index - 1);
   }
 }
 
@@ -226,48 +244,48 @@ Parameter Command::createParameter() {
 // Each binding reports what the engine refuses, as Parameter::set does: a
 // value dropped silently would be stored as NULL by the next run.
 void Command::appendParameter(int index) {
-  checkBound(detail::bindNull(bindTarget(), index));
+  checkBound(index, detail::bindNull(bindTarget(), index));
 }
 
 void Command::appendParameter(int index, const int& value) {
-  checkBound(detail::bindInt(bindTarget(), index, value));
+  checkBound(index, detail::bindInt(bindTarget(), index, value));
 }
 
 // long is 64-bit here; the 32-bit call would cut it.
 void Command::appendParameter(int index, const long& value) {
-  checkBound(detail::bindInt64(bindTarget(), index, value));
+  checkBound(index, detail::bindInt64(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const long long& value) {
-  checkBound(detail::bindInt64(bindTarget(), index, value));
+  checkBound(index, detail::bindInt64(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const double& value) {
-  checkBound(detail::bindDouble(bindTarget(), index, value));
+  checkBound(index, detail::bindDouble(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const std::string& value) {
-  checkBound(detail::bindText(bindTarget(), index, value.data(), value.size()));
+  checkBound(index, detail::bindText(bindTarget(), index, value.data(), value.size()));
 }
 
 void Command::appendParameter(int index, const char* value) {
-  checkBound(detail::bindText(bindTarget(), index, value));
+  checkBound(index, detail::bindText(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const std::wstring& value) {
-  checkBound(detail::bindWideText(bindTarget(), index, value.c_str(), value.size()));
+  checkBound(index, detail::bindWideText(bindTarget(), index, value.c_str(), value.size()));
 }
 
 void Command::appendParameter(int index, const wchar_t* value) {
-  checkBound(detail::bindWideText(bindTarget(), index, value));
+  checkBound(index, detail::bindWideText(bindTarget(), index, value));
 }
 
 void Command::appendParameter(int index, const char* data, int length) {
-  checkBound(detail::bindBlob(bindTarget(), index, data, length));
+  checkBound(index, detail::bindBlob(bindTarget(), index, data, length));
 }
 
 void Command::appendParameter(int index, const void* data, int length) {
-  checkBound(detail::bindBlob(bindTarget(), index, data, length));
+  checkBound(index, detail::bindBlob(bindTarget(), index, data, length));
 }
 
 }  // namespace sqliteprovider

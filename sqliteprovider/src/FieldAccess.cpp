@@ -9,10 +9,6 @@ namespace sqliteprovider {
 FieldAccess::FieldAccess(sqlite3_stmt* const* statement, int fieldCount) noexcept
     : statementSlot(statement), fieldCount(fieldCount) {}
 
-int FieldAccess::getFieldCount() const {
-  return fieldCount;
-}
-
 void FieldAccess::verify(int index) const {
   if (index < 0 || index >= fieldCount) {
     throw Exception(detail::kColumnOutOfRange);

@@ -18,59 +18,59 @@ void Parameter::assigned() const {
   }
 }
 
-void Parameter::verify(int result) {
-  command.checkBound(result);
+void Parameter::verify(int index, int result) {
+  command.checkBound(index, result);
   valueAssigned = true;
 }
 
 void Parameter::set(int index) {
   assigned();
-  verify(detail::bindNull(command.bindTarget(), index));
+  verify(index, detail::bindNull(command.bindTarget(), index));
 }
 
 void Parameter::set(int index, const int& value) {
   assigned();
-  verify(detail::bindInt(command.bindTarget(), index, value));
+  verify(index, detail::bindInt(command.bindTarget(), index, value));
 }
 
 void Parameter::set(int index, const long long& value) {
   assigned();
-  verify(detail::bindInt64(command.bindTarget(), index, value));
+  verify(index, detail::bindInt64(command.bindTarget(), index, value));
 }
 
 void Parameter::set(int index, const double& value) {
   assigned();
-  verify(detail::bindDouble(command.bindTarget(), index, value));
+  verify(index, detail::bindDouble(command.bindTarget(), index, value));
 }
 
 void Parameter::set(int index, const std::string& value) {
   assigned();
-  verify(detail::bindText(command.bindTarget(), index, value.data(), value.size()));
+  verify(index, detail::bindText(command.bindTarget(), index, value.data(), value.size()));
 }
 
 void Parameter::set(int index, const char* value) {
   assigned();
-  verify(detail::bindText(command.bindTarget(), index, value));
+  verify(index, detail::bindText(command.bindTarget(), index, value));
 }
 
 void Parameter::set(int index, const std::wstring& value) {
   assigned();
-  verify(detail::bindWideText(command.bindTarget(), index, value.c_str(), value.size()));
+  verify(index, detail::bindWideText(command.bindTarget(), index, value.c_str(), value.size()));
 }
 
 void Parameter::set(int index, const wchar_t* value) {
   assigned();
-  verify(detail::bindWideText(command.bindTarget(), index, value));
+  verify(index, detail::bindWideText(command.bindTarget(), index, value));
 }
 
 void Parameter::set(int index, const char* data, int length) {
   assigned();
-  verify(detail::bindBlob(command.bindTarget(), index, data, length));
+  verify(index, detail::bindBlob(command.bindTarget(), index, data, length));
 }
 
 void Parameter::set(int index, const void* data, int length) {
   assigned();
-  verify(detail::bindBlob(command.bindTarget(), index, data, length));
+  verify(index, detail::bindBlob(command.bindTarget(), index, data, length));
 }
 
 }  // namespace sqliteprovider

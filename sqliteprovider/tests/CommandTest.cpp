@@ -282,6 +282,56 @@ TEST_F(CommandTest, NewTextLeavesCursorStateAndNeedsValuesAnew) {
   }
 }
 
+// Rerunning the same text keeps no value of the run before: the parameters
+// that are not bound anew read as NULL, as after a fresh compile, through
+// every way to bind and every way to run.
+TEST_F(CommandTest, SameTextAgainKeepsOnlyTheValuesBoundAnew) {
+  for (int parameters : {4, 70}) {  // a few, and more than fit a 64-bit mask
+    SCOPED_TRACE(parameters);
+    std::string text = "SELECT ?1";
+    for (int i = 2; i <= parameters; ++i) text += ", ?" + std::to_string(i);
+    Command query(db, text);
+    for (int i = 1; i <= parameters; ++i) query.appendParameter(i, i);
+    query.execute();
+    ASSERT_EQ(query.getInt32(parameters - 1), parameters);
+    for (const bool throughReader : {false, true}) {
+      query.setCommandText(text);
+      query.appendParameter(2, 20);
+      query.createParameter().set(3, 30);
+      if (throughReader) {
+        DataReader reader(query);
+        ASSERT_TRUE(reader.read());
+        EXPECT_TRUE(reader.isDbNull(0));
+        EXPECT_EQ(reader.getInt32(1), 20);
+        EXPECT_EQ(reader.getInt32(2), 30);
+        EXPECT_TRUE(reader.isDbNull(parameters - 1));
+        reader.close();
+        query.setCommandText(text);
+      } else {
+        query.execute();
+        EXPECT_TRUE(query.isDbNull(0));
+        EXPECT_EQ(query.getInt32(1), 20);
+        EXPECT_EQ(query.getInt32(2), 30);
+        EXPECT_TRUE(query.isDbNull(parameters - 1));
+      }
+    }
+  }
+}
+
+TEST_F(CommandTest, SameTextAgainForInsertsStoresNullForValuesNotBoundAnew) {
+  Command insert(db);
+  for (int id = 10; id < 13; ++id) {
+    insert.setCommandText("INSERT INTO t(id, name, score) VALUES (?, ?, ?)");
+    insert.appendParameter(1, id);
+    if (id == 10) {
+      insert.appendParameter(2, std::string("first"));
+      insert.appendParameter(3, 0.5);
+    }
+    EXPECT_EQ(insert.executeNonQuery(), 1);
+  }
+  EXPECT_EQ(Command(db, "SELECT count(*) FROM t WHERE id > 10 AND name IS NULL AND score IS NULL").executeInt(), 2);
+}
+
 // The rewind reports a failed run once, whether the text is the same or not.
 TEST_F(CommandTest, RewindReportsAFailedRunOnce) {
   run("CREATE TABLE u(v UNIQUE)");

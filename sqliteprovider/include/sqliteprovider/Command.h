@@ -7,6 +7,7 @@
 #include "sqliteprovider/Export.h"
 #include "sqliteprovider/Parameter.h"
 
+struct sqlite3;
 struct sqlite3_stmt;
 
 namespace sqliteprovider {
@@ -44,7 +45,8 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   // Past the last row it stays at the end (isEof() true) until the command
   // runs again or gets a new text.
   void moveNext();
-  bool isEof() const;
+  // Inline: a loop over the rows asks once a row.
+  bool isEof() const { return eof; }
   // Steps once; the rows changed by the most recent finished insert, update
   // or delete on the connection.
   int executeNonQuery();
@@ -103,19 +105,34 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   void finalize();
   // The statement to bind to; "The sqlite statement is null." without one.
   sqlite3_stmt* bindTarget() const;
-  // Throws the connection's Exception for a bind that the engine refused
-  // (it has bound nothing then).
-  void checkBound(int result) const;
+  // Throws the connection's Exception for a bind to index that the engine
+  // refused (it has bound nothing then); notes a bind that it took.
+  void checkBound(int index, int result) const;
+  // Binds NULL to every parameter that was not bound since setCommandText
+  // rewound the statement.
+  void nullUnbound();
 
   friend class DataReader;
   friend class Parameter;
 
-  bool eof;
+  bool eof = true;
   const Connection& connection;
-  sqlite3_stmt* statement;
+  sqlite3_stmt* statement = nullptr;
   std::string commandText;
   // The last step reported no row or failed.
-  bool finished;
+  bool finished = false;
+  // The handle that compiled the statement: a statement of a handle closed
+  // since is refused without asking the engine for every step.
+  sqlite3* statementHandle = nullptr;
+  int parameterCount = 0;
+  // After setCommandText with the same text, the values of the run before
+  // are dropped lazily: the parameters not bound again (bit i - 1 of
+  // rebound clear) get NULL at the next step. The common loop binds every
+  // parameter anew, and then the engine has nothing to clear at all.
+  // Parameter binds through a const command, hence mutable.
+  bool dropOldValues = false;
+  mutable unsigned long long rebound = 0;
+  unsigned long long allParameters = 0;  // the bits of every parameter
 };
 
 }  // namespace sqliteprovider

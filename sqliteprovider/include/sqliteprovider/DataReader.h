@@ -19,7 +19,7 @@ class Command;
 // reads as NULL.
 class SQLITEPROVIDER_EXPORT FieldAccess {
  public:
-  int getFieldCount() const;
+  int getFieldCount() const { return fieldCount; }
 
   std::string getFieldName(int index) const;
   DbType getFieldDbType(int index) const;

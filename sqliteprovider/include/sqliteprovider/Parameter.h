@@ -34,8 +34,9 @@ class SQLITEPROVIDER_EXPORT Parameter {
  private:
   // Throws while the parameter is spent.
   void assigned() const;
-  // Turns the engine's answer to a bind into an exception or a spent parameter.
-  void verify(int result);
+  // Turns the engine's answer to a bind to index into an exception or a
+  // spent parameter.
+  void verify(int index, int result);
 
   const Command& command;
   bool valueAssigned;
