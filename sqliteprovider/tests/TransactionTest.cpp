@@ -116,6 +116,14 @@ class StaleTransactionTest : public TransactionTest {
     void (*end)(Connection& db, std::unique_ptr<Transaction>& transaction);
   };
   static const Ending kEndings[];
+
+  // An empty table and a transaction that has ended the given way.
+  std::unique_ptr<Transaction> finished(const Ending& ending) {
+    run("DELETE FROM t");
+    std::unique_ptr<Transaction> transaction(new Transaction(db.beginTransaction()));  // no copy
+    ending.end(db, transaction);
+    return transaction;
+  }
 };
 
 const StaleTransactionTest::Ending StaleTransactionTest::kEndings[] = {
@@ -134,13 +142,11 @@ const StaleTransactionTest::Ending StaleTransactionTest::kEndings[] = {
 TEST_F(StaleTransactionTest, DestroyingAFinishedOneLeavesTheNewerOneAlone) {
   for (const Ending& ending : kEndings) {
     SCOPED_TRACE(ending.name);
-    run("DELETE FROM t");
-    std::unique_ptr<Transaction> finished(new Transaction(db.beginTransaction()));  // no copy
-    ending.end(db, finished);
+    std::unique_ptr<Transaction> stale = finished(ending);
     Transaction newer = db.beginTransaction();
     insert();
     insert();
-    finished.reset();
+    stale.reset();
     EXPECT_TRUE(active());
     insert();
     EXPECT_NO_THROW(newer.commit());
@@ -151,16 +157,14 @@ TEST_F(StaleTransactionTest, DestroyingAFinishedOneLeavesTheNewerOneAlone) {
 TEST_F(StaleTransactionTest, CommitAndRollbackThroughAFinishedOneAreRefused) {
   for (const Ending& ending : kEndings) {
     SCOPED_TRACE(ending.name);
-    run("DELETE FROM t");
-    std::unique_ptr<Transaction> finished(new Transaction(db.beginTransaction()));  // no copy
-    ending.end(db, finished);
-    EXPECT_EQ(messageOf([&] { finished->commit(); }), kEnded);
-    EXPECT_EQ(messageOf([&] { finished->rollback(); }), kEnded);
+    std::unique_ptr<Transaction> stale = finished(ending);
+    EXPECT_EQ(messageOf([&] { stale->commit(); }), kEnded);
+    EXPECT_EQ(messageOf([&] { stale->rollback(); }), kEnded);
 
     Transaction newer = db.beginTransaction();
     insert();
-    EXPECT_EQ(messageOf([&] { finished->commit(); }), kEnded);
-    EXPECT_EQ(messageOf([&] { finished->rollback(); }), kEnded);
+    EXPECT_EQ(messageOf([&] { stale->commit(); }), kEnded);
+    EXPECT_EQ(messageOf([&] { stale->rollback(); }), kEnded);
     EXPECT_TRUE(active());
     insert();
     newer.commit();
