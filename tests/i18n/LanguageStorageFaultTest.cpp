@@ -14,7 +14,7 @@
 #include <string>
 
 #include "i18n/Language.h"
-#include "tests/support/PrivateTmpfs.h"
+#include "sqliteprovider/tests/support/PrivateTmpfs.h"
 #include "tests/support/ScratchFolder.h"
 
 namespace rdrconf {
