@@ -2,6 +2,7 @@
 
 #include "dialogs/MessageBox.h"
 #include "reader/CardReader.h"
+#include "reader/EvdevKeyboard.h"
 #include "reader/HidApiHost.h"
 
 namespace rdrconf {

@@ -6,30 +6,29 @@
 
 #include "reader/HidHost.h"
 
-struct libevdev;
-
 namespace rdrconf {
 
-// One key event of the reader's keyboard side, as evdev gives it.
-struct KeyEvent {
-  unsigned type = 0;
-  unsigned code = 0;
-  int value = 0;  // 1 pressed, 0 released, 2 repeated
+// One key the reader typed, as its keyboard side's back-end makes it out
+// from the key's code (not from the computer's keyboard layout).
+struct TypedKey {
+  enum class Kind { kCharacter, kEnter, kOther };
+  Kind kind = Kind::kOther;
+  char character = 0;  // kCharacter: a digit or A-F
+  std::string name;    // kOther: the key's name, "KEY_X"
 };
 
 // What the reader typed for one card.
 struct ScanResult {
   std::string text;    // digits and A-F as characters, any other key as <NAME>
-  int count = 0;       // keys typed, Enter and modifier keys not counted
+  int count = 0;       // keys typed, Enter not counted
   bool enter = false;  // whether Enter followed the number
 };
 
-// Turns key codes into what the reader meant, whatever the keyboard layout
-// of the computer: the codes name keys, not characters.
+// Gathers the keys of one card's number.
 class ScanDecoder {
  public:
-  // Takes one event; true when it completed a scan (Enter).
-  bool Feed(const KeyEvent& event);
+  // Takes one key; true when it completed a scan (Enter).
+  bool Feed(const TypedKey& key);
   bool Empty() const { return result_.count == 0 && !result_.enter; }
   // The scan so far, and a fresh start for the next one.
   ScanResult Take();
@@ -50,35 +49,14 @@ class KeyboardSource {
   // Opens the input node and grabs it; false (with the reason) when it
   // cannot be had.
   virtual bool Open(const std::string& node, HidError& error) = 0;
-  // Readable while events wait; -1 when not open.
+  // Readable while keys wait; -1 when not open.
   virtual int Descriptor() const = 0;
-  // The events waiting now; never blocks.
-  virtual std::vector<KeyEvent> Read() = 0;
+  // The keys typed since the last call (presses only, modifiers left out);
+  // never blocks.
+  virtual std::vector<TypedKey> Read() = 0;
   // Lets go of the grab and closes the node; nothing when not open.
   virtual void Release() = 0;
   virtual bool IsHeld() const = 0;
-};
-
-// KeyboardSource over libevdev on the evdev node.
-class EvdevKeyboard final : public KeyboardSource {
- public:
-  EvdevKeyboard() = default;
-  ~EvdevKeyboard() override;
-  EvdevKeyboard(const EvdevKeyboard&) = delete;
-  EvdevKeyboard& operator=(const EvdevKeyboard&) = delete;
-
-  // The evdev node ("/dev/input/event7") of the input device that sits
-  // under the same USB device as the reader's hidraw node, as udev knows it.
-  std::optional<std::string> FindNode(const std::string& hidrawPath) override;
-  bool Open(const std::string& node, HidError& error) override;
-  int Descriptor() const override { return fd_; }
-  std::vector<KeyEvent> Read() override;
-  void Release() override;
-  bool IsHeld() const override { return device_ != nullptr; }
-
- private:
-  int fd_ = -1;
-  struct libevdev* device_ = nullptr;
 };
 
 }  // namespace rdrconf

@@ -190,7 +190,7 @@ void ReaderSight::Stop() {
 
 void ReaderSight::OnKeys() {
   bool complete = false;
-  for (const KeyEvent& event : reader_.Keyboard()->Read()) complete = decoder_.Feed(event) || complete;
+  for (const TypedKey& key : reader_.Keyboard()->Read()) complete = decoder_.Feed(key) || complete;
   if (complete) {
     FinishCard();
   } else if (!decoder_.Empty()) {

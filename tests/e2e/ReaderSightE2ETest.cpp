@@ -11,7 +11,7 @@
 #include "dialogs/qt/DialogWindow.h"
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
-#include "reader/CardScan.h"
+#include "reader/EvdevKeyboard.h"
 #include "reader/HidApiHost.h"
 #include "reader/ReaderMonitor.h"
 #include "tests/support/SettingsWindowFixture.h"

@@ -72,7 +72,12 @@ class FakeKeyboard final : public KeyboardSource {
  public:
   static constexpr const char* kNode = "/dev/input/event-reader";
 
-  void Type(const std::vector<KeyEvent>& events) { pipe_.Write(events.data(), events.size() * sizeof(KeyEvent)); }
+  // The keys arrive at the window's next turn of its event loop.
+  void Type(const std::vector<TypedKey>& keys) {
+    typed_.insert(typed_.end(), keys.begin(), keys.end());
+    const char byte = 1;
+    pipe_.Write(&byte, 1);
+  }
   void FailOpen(int number) { failOpen_ = number; }
   void HaveNoNode() { hasNode_ = false; }
   int Grabs() const { return grabs_; }
@@ -95,12 +100,11 @@ class FakeKeyboard final : public KeyboardSource {
     return true;
   }
   int Descriptor() const override { return held_ ? pipe_.ReadEnd() : -1; }
-  std::vector<KeyEvent> Read() override {
-    const std::vector<char> bytes = pipe_.Drain();
-    std::vector<KeyEvent> events(bytes.size() / sizeof(KeyEvent));
-    std::copy(bytes.begin(), bytes.begin() + static_cast<long>(events.size() * sizeof(KeyEvent)),
-              reinterpret_cast<char*>(events.data()));
-    return events;
+  std::vector<TypedKey> Read() override {
+    pipe_.Drain();
+    std::vector<TypedKey> keys;
+    keys.swap(typed_);
+    return keys;
   }
   void Release() override {
     if (!held_) return;
@@ -111,6 +115,7 @@ class FakeKeyboard final : public KeyboardSource {
 
  private:
   WatchedPipe pipe_;
+  std::vector<TypedKey> typed_;
   int failOpen_ = 0;
   bool hasNode_ = true;
   bool held_ = false;

@@ -3,7 +3,6 @@
 // request to a reader, exchanges go to the chosen reader, and the test scan
 // holds the keyboard side only while it runs.
 #include <gtest/gtest.h>
-#include <linux/input-event-codes.h>
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include <QTimer>
 
 #include "dialogs/qt/DialogWindow.h"
+#include "reader/EvdevKeyboard.h"
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/FakeReaderSides.h"
 #include "tests/support/SettingsWindowFixture.h"
@@ -31,14 +31,20 @@ namespace id = settings_id;
 const FeatureReport kOpenNotice = Report({0x00, 0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63});
 const FeatureReport kCloseNotice = Report({0x00, 0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63});
 
-std::vector<KeyEvent> Keys(std::initializer_list<unsigned> codes) {
-  std::vector<KeyEvent> events;
+// The keys evdev gives for pressing and releasing each key, as the
+// reader's keyboard side makes them out.
+std::vector<TypedKey> Keys(std::initializer_list<unsigned> codes) {
+  std::vector<TypedKey> keys;
   for (const unsigned code : codes) {
-    events.push_back({EV_KEY, code, 1});
-    events.push_back({EV_KEY, code, 0});
-    events.push_back({EV_SYN, SYN_REPORT, 0});
+    for (const int value : {1, 0}) {
+      input_event event{};
+      event.type = EV_KEY;
+      event.code = static_cast<__u16>(code);
+      event.value = value;
+      if (std::optional<TypedKey> key = TypedKeyOf(event)) keys.push_back(*key);
+    }
   }
-  return events;
+  return keys;
 }
 
 class ReaderSightTest : public test::SettingsWindowFixture {

@@ -6,7 +6,6 @@
 //
 // Offscreen windows have no frame, so each picture gets a plain title bar
 // with the window's icon and caption, as a desktop would draw it.
-#include <linux/input-event-codes.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -68,14 +67,14 @@ class ShowcaseKeyboard final : public rdrconf::KeyboardSource {
     return true;
   }
   int Descriptor() const override { return held_ ? pipe_[0] : -1; }
-  std::vector<rdrconf::KeyEvent> Read() override {
+  std::vector<rdrconf::TypedKey> Read() override {
     char byte = 0;
     if (read(pipe_[0], &byte, 1) != 1) return {};
-    std::vector<rdrconf::KeyEvent> keys;
-    for (const unsigned code : {KEY_0, KEY_0, KEY_4, KEY_2, KEY_7, KEY_1, KEY_9, KEY_3, KEY_5, KEY_8, KEY_ENTER}) {
-      keys.push_back({EV_KEY, code, 1});
-      keys.push_back({EV_KEY, code, 0});
+    std::vector<rdrconf::TypedKey> keys;
+    for (const char digit : std::string("0042719358")) {
+      keys.push_back({rdrconf::TypedKey::Kind::kCharacter, digit, {}});
     }
+    keys.push_back({rdrconf::TypedKey::Kind::kEnter, 0, {}});
     return keys;
   }
   void Release() override {
