@@ -6,7 +6,11 @@
 
 namespace rdrconf {
 
+#ifdef _WIN32
+CRDRCONFApp::CRDRCONFApp() : reader_(host_) {}
+#else
 CRDRCONFApp::CRDRCONFApp() : reader_(host_, &monitor_, &keyboard_) {}
+#endif
 
 bool CRDRCONFApp::InitInstance() {
   PrepareWindows();

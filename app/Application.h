@@ -2,14 +2,20 @@
 
 #include "dialogs/MessageBox.h"
 #include "reader/CardReader.h"
+#ifdef _WIN32
+#include "reader/Win32HidHost.h"
+#else
 #include "reader/EvdevKeyboard.h"
 #include "reader/HidApiHost.h"
+#endif
 
 namespace rdrconf {
 
 // The application object: owns the way to the reader and the message box
 // that the windows are given, and holds the start-up step, which runs the
 // settings window modally. The process ends when that window has closed.
+// On Windows the way to the reader is the HID host alone: no hot-plug news
+// (the window follows the listing) and no keyboard side (no test scan).
 class CRDRCONFApp {
  public:
   CRDRCONFApp();
@@ -21,9 +27,13 @@ class CRDRCONFApp {
   bool InitInstance();
 
  private:
+#ifdef _WIN32
+  Win32HidHost host_;
+#else
   HidApiHost host_;
   ReaderMonitor monitor_;
   EvdevKeyboard keyboard_;
+#endif
   CardReader reader_;
   SystemMessageBox messageBoxes_;
 };
@@ -33,8 +43,8 @@ class CRDRCONFApp {
 void PrepareApplication();
 
 // What every window relies on once the toolkit's application object
-// exists: the window font's metric-compatible fallback and the
-// application icon.
+// exists: on Qt the window font's metric-compatible fallback and the
+// application icon; on Win32 the common controls.
 void PrepareWindows();
 
 }  // namespace rdrconf

@@ -7,7 +7,11 @@
 # RDRCONF_MEMCHECK (and without sanitizers), a MEMCHECK program is also run
 # whole under valgrind memcheck as the test memcheck.<target>, labelled
 # "memcheck": any memory error or definite leak fails it.
-find_package(GTest REQUIRED)
+# The Windows build makes GoogleTest's targets from its sources
+# (RdrconfWindows.cmake).
+if(NOT TARGET GTest::gtest_main)
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 option(RDRCONF_MEMCHECK "Run the MEMCHECK test programs under valgrind" OFF)

@@ -101,10 +101,16 @@ inline constexpr const char* kMainWindowCaptionKeys[] = {
 // and the choice is kept in $XDG_CONFIG_HOME/rdrconf/RDRCONF.config.
 // Unset or relative variables take the usual defaults (~/.local/share,
 // /usr/local/share:/usr/share, ~/.config).
+//
+// On Windows, where no XDG folders are, %APPDATA%\rdrconf stands for both
+// the user's own folder (searched first for the language files, and where
+// the choice is kept) and the configuration folder, and the folder of the
+// running program (where the zip puts the shipped language files) for the
+// data folders. Paths there end in '\'.
 struct LanguagePlaces {
   bool workingFolder = true;
   std::string choiceFile;                // where the choice is read and saved
-  std::vector<std::string> textFolders;  // searched in this order, each ending in '/'
+  std::vector<std::string> textFolders;  // searched in this order, each ending in '/' ('\\' on Windows)
 
   // The places for this process as it stands now (working folder and
   // environment).

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 // A small INI ("profile") file layer: one value looked up or written by
-// section and key. Plain C++ and POSIX, no Qt.
+// section and key. Plain C++ over POSIX or Win32, no Qt. Paths are UTF-8.
 //
 // File format as read:
 // - A UTF-8 byte-order mark at the very start is skipped; lines end in LF or
@@ -88,9 +88,11 @@ class ProfileSection {
 // - a missing file is created.
 // Every other byte of the file stays as it was. The new content goes to a
 // temporary file in the same folder, which is flushed to disk and renamed
-// over the old one, so readers see either the old or the new file, never a
-// partial one; the file's permission bits are kept, and a symbolic link is
-// followed and its target replaced.
+// over the old one (on Windows moved over it with MoveFileExW, replacing
+// it, written through to the disk), so readers see either the old or the
+// new file, never a partial one; the file's permission bits are kept (on
+// Linux; Windows has none: a read-only file there is refused), and a
+// symbolic link is followed and its target replaced.
 //
 // Returns false, and leaves the old file and no temporary file behind, when
 // anything fails, and refuses to write names or values that would break the

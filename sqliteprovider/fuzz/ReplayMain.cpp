@@ -39,10 +39,10 @@ int main(int argc, char** argv) {
       std::ifstream in(input, std::ios::binary);
       const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
       if (!in.good() && !in.eof()) {
-        std::fprintf(stderr, "cannot read %s\n", input.c_str());
+        std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
         return 1;
       }
-      std::printf("%s\n", input.c_str());
+      std::printf("%s\n", input.string().c_str());
       std::fflush(stdout);  // the last name printed is the input that aborted
       LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
       ++count;

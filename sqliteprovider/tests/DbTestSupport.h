@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -43,11 +45,25 @@ Exception exceptionOf(Action&& action) {
 class TempDir {
  public:
   TempDir() {
+#ifdef _WIN32
+    // No mkdtemp there: a random name, made only when it is new.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      char name[40];
+      std::snprintf(name, sizeof name, "sqliteprovider-test-%08x", static_cast<unsigned>(random()));
+      if (std::filesystem::create_directory(base / name)) path_ = base / name;
+    }
+    if (path_.empty()) {
+      throw std::runtime_error("cannot make a temporary folder");
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "sqliteprovider-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {
       throw std::runtime_error("mkdtemp failed");
     }
     path_ = pattern;
+#endif
   }
   ~TempDir() {
     std::error_code ignored;

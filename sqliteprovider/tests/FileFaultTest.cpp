@@ -1,10 +1,9 @@
 // Database files that are not what they should be: corrupt, cut short, not
 // a database at all, or read-only. What open, queries and writes throw.
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -13,7 +12,9 @@
 #include <string>
 
 #include "DbTestSupport.h"
+#ifndef _WIN32
 #include "support/PrivateTmpfs.h"
+#endif
 
 namespace sqliteprovider::testing {
 namespace {
@@ -144,6 +145,8 @@ class ReadOnlyTest : public FileFaultTest {
   }
 };
 
+#ifndef _WIN32
+// Mount namespaces are Linux's own.
 TEST_F(ReadOnlyTest, FileOnAReadOnlyFileSystem) {
   const std::string& unavailable = rdrconf::test::EnterPrivateMountNamespace();
   if (!unavailable.empty()) GTEST_SKIP() << "no private mount namespace: " << unavailable;
@@ -159,6 +162,7 @@ TEST_F(ReadOnlyTest, FileOnAReadOnlyFileSystem) {
   EXPECT_EQ(messageOf([&] { Connection(dir.file("fs/new.db")).open(); }), "Exception: Unable to open database.");
   EXPECT_FALSE(std::filesystem::exists(dir.file("fs/new.db")));
 }
+#endif
 
 TEST_F(ReadOnlyTest, UriNameWithReadOnlyMode) {
   if (!sqlite3_compileoption_used("USE_URI")) GTEST_SKIP() << "the engine takes no URI names";
@@ -174,8 +178,8 @@ TEST_F(ReadOnlyTest, FileWithoutWritePermission) {
   // Tried, not asked with access(): a process that may override permission
   // bits (root, or any user inside a user namespace of its own, as the
   // read-only file system case makes) opens the file all the same.
-  if (const int fd = open(file.c_str(), O_RDWR | O_CLOEXEC); fd >= 0) {
-    close(fd);
+  if (std::FILE* const writable = std::fopen(file.c_str(), "r+b")) {
+    std::fclose(writable);
     GTEST_SKIP() << "permission bits do not stop this process (root or a user namespace)";
   }
   expectReadOnly(file);

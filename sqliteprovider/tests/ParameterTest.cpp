@@ -3,6 +3,7 @@
 
 #include <cwchar>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -17,6 +18,10 @@ using Set = std::function<void(Parameter&)>;
 const char kBlob[] = {'a', '\0', 'b'};
 const std::string kClef = "\xF0\x9D\x84\x9E";  // U+1D11E, beyond the basic plane
 const std::string kReplacement = "\xEF\xBF\xBD";
+// wchar_t is 32-bit on Linux and holds code points: these two are none.
+// On Windows it is 16-bit and holds UTF-16 units, passed on unchanged (see
+// WideTextWidthTest), and 0x110000 cannot be one.
+constexpr bool kWideIsUtf16 = sizeof(wchar_t) == sizeof(char16_t);
 const wchar_t kNoScalarValues[] = {static_cast<wchar_t>(0xD800), static_cast<wchar_t>(0x110000), L'\0'};
 
 struct BindCase {
@@ -30,11 +35,18 @@ struct BindCase {
 
 std::vector<BindCase> bindCases() {
   const std::string textWithZero("x\0y", 3);
-  return {
+  std::vector<BindCase> cases = {
       {"null", [](Command& c) { c.appendParameter(1); }, Set([](Parameter& p) { p.set(1); }), "null", "", 0},
       {"int", [](Command& c) { c.appendParameter(1, -7); }, Set([](Parameter& p) { p.set(1, -7); }), "integer", "-7",
        2},
-      {"long", [](Command& c) { c.appendParameter(1, 5000000000L); }, std::nullopt, "integer", "5000000000", 10},
+      // long is 64-bit on Linux and 32-bit on Windows: either way its whole
+      // range arrives.
+      {"long min", [](Command& c) { c.appendParameter(1, std::numeric_limits<long>::min()); }, std::nullopt,
+       "integer", std::to_string(std::numeric_limits<long>::min()),
+       static_cast<long long>(std::to_string(std::numeric_limits<long>::min()).size())},
+      {"long max", [](Command& c) { c.appendParameter(1, std::numeric_limits<long>::max()); }, std::nullopt,
+       "integer", std::to_string(std::numeric_limits<long>::max()),
+       static_cast<long long>(std::to_string(std::numeric_limits<long>::max()).size())},
       {"long long", [](Command& c) { c.appendParameter(1, -5000000000LL); },
        Set([](Parameter& p) { p.set(1, -5000000000LL); }), "integer", "-5000000000", 11},
       {"double", [](Command& c) { c.appendParameter(1, 0.5); }, Set([](Parameter& p) { p.set(1, 0.5); }), "real",
@@ -49,8 +61,6 @@ std::vector<BindCase> bindCases() {
        Set([](Parameter& p) { p.set(1, std::wstring(L"a\U0001D11Eb")); }), "text", "a" + kClef + "b", 3},
       {"const wchar_t*", [](Command& c) { c.appendParameter(1, L"\u00e9\U0001D11E"); },
        Set([](Parameter& p) { p.set(1, L"\u00e9\U0001D11E"); }), "text", "\xC3\xA9" + kClef, 2},
-      {"wide non-characters", [](Command& c) { c.appendParameter(1, kNoScalarValues); },
-       Set([](Parameter& p) { p.set(1, kNoScalarValues); }), "text", kReplacement + kReplacement, 2},
       {"null const wchar_t*", [](Command& c) { c.appendParameter(1, static_cast<const wchar_t*>(nullptr)); },
        Set([](Parameter& p) { p.set(1, static_cast<const wchar_t*>(nullptr)); }), "null", "", 0},
       {"blob from char*", [](Command& c) { c.appendParameter(1, kBlob, 3); },
@@ -58,6 +68,11 @@ std::vector<BindCase> bindCases() {
       {"blob from void*", [](Command& c) { c.appendParameter(1, static_cast<const void*>(kBlob), 2); },
        Set([](Parameter& p) { p.set(1, static_cast<const void*>(kBlob), 2); }), "blob", std::string(kBlob, 2), 2},
   };
+  if (!kWideIsUtf16) {
+    cases.push_back({"wide non-characters", [](Command& c) { c.appendParameter(1, kNoScalarValues); },
+                     Set([](Parameter& p) { p.set(1, kNoScalarValues); }), "text", kReplacement + kReplacement, 2});
+  }
+  return cases;
 }
 
 class ParameterTest : public MemoryDbTest {
@@ -107,6 +122,28 @@ TEST_F(ParameterTest, SpentParameterBindsNothingMore) {
   query.execute();
   EXPECT_EQ(query.getInt32(0), 4);
   EXPECT_EQ(query.getString(1), "fresh");
+}
+
+// What reaches the engine of wide text, for either width of wchar_t: in a
+// database whose text is UTF-16 the engine keeps the units as they were
+// bound, and hex() shows them, little-endian. 16-bit units pass unchanged,
+// a lone surrogate included; 32-bit code points become UTF-16, and a value
+// that is no code point becomes U+FFFD.
+TEST(WideTextWidthTest, UnitsReachTheEngineAsTheWidthOfWcharTSays) {
+  Connection db(":memory:");
+  db.open();
+  Command(db, "PRAGMA encoding = 'UTF-16le'").executeNonQuery();
+  const wchar_t loneSurrogate[] = {L'a', static_cast<wchar_t>(0xD800), L'b', L'\0'};
+  const std::string expected = kWideIsUtf16 ? "610000D86200" : "6100FDFF6200";
+  Command query(db, "SELECT hex(?1), hex(?2), hex(?3)");
+  query.appendParameter(1, loneSurrogate);
+  query.appendParameter(2, std::wstring(loneSurrogate));
+  query.appendParameter(3, L"\U0001D11E");  // two units of 16 bits, one code point of 32
+  query.execute();
+  EXPECT_EQ(query.getString(0), expected);
+  EXPECT_EQ(query.getString(1), expected);
+  EXPECT_EQ(query.getString(2), "34D81EDD");
+  EXPECT_EQ(std::wcslen(L"\U0001D11E"), kWideIsUtf16 ? 2u : 1u);
 }
 
 TEST_F(ParameterTest, WideTextTakesTwoBytesPerUtf16Unit) {

@@ -94,7 +94,9 @@ class WindowFaultMatrixE2E : public test::SettingsWindowFixture {
       EXPECT_NE(log.Lines()[0].toStdString().find(reason), std::string::npos);
       EXPECT_NE(log.Lines()[0].toStdString().find(cause), std::string::npos);
     }
-    if (step.exchange == Exchange::kCloseNotice) EXPECT_FALSE(window->Window().isVisible()) << "it closes all the same";
+    if (step.exchange == Exchange::kCloseNotice) {
+      EXPECT_FALSE(window->Window().isVisible()) << "it closes all the same";
+    }
     window.reset();
   }
 

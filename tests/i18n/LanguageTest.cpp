@@ -1,7 +1,14 @@
 #include "i18n/Language.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h names these after its own A/W functions; ours are meant.
+#undef ReplaceFile
+#undef WriteProfileString
+#else
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -113,6 +120,7 @@ TEST_F(LanguageTest, MissingTextsAreEmptyButAddedOnesAndAMissingFileFallBackToEn
   EXPECT_EQ(LoadUiText(ui_text::kFormTitle), "USB Card Reader Settings");
 }
 
+#ifndef _WIN32
 TEST_F(LanguageTest, SpecialFilesCountAsMissingAndNeverBlock) {
   // A FIFO in a language file's place would hold open() until a writer came.
   std::filesystem::remove("RDRCONF.zh-CN.ini");
@@ -127,6 +135,7 @@ TEST_F(LanguageTest, SpecialFilesCountAsMissingAndNeverBlock) {
   EXPECT_FALSE(SaveLanguageChoice(kEnglishCode)) << "a special file is never replaced";
   EXPECT_EQ(std::filesystem::status(kWorkingChoiceFile).type(), std::filesystem::file_type::fifo);
 }
+#endif
 
 class RecordingTarget : public CaptionTarget {
  public:
@@ -188,6 +197,44 @@ TEST_F(LanguagePlacesTest, WorkingFolderWithALanguageFileIsUsedAsItAlwaysWas) {
   EXPECT_EQ(LanguageFilePath(kChineseCode), "./RDRCONF.zh-CN.ini") << "even where it is missing";
 }
 
+#ifdef _WIN32
+// Windows: %APPDATA%\rdrconf for the user's copies and the choice, then the
+// program's own folder (where the zip puts the shipped files).
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const std::string program(path, length);
+  return program.substr(0, program.find_last_of("\\/") + 1);
+}
+
+TEST_F(LanguagePlacesTest, FilesComeFromTheUsersAppDataThenFromTheProgramsFolder) {
+  const LanguagePlaces places = LanguagePlaces::Find();
+  EXPECT_FALSE(places.workingFolder);
+  EXPECT_EQ(places.textFolders, (std::vector<std::string>{Scratch("appdata") + "\\rdrconf\\", ProgramFolder()}));
+  EXPECT_EQ(places.choiceFile, Scratch("appdata") + "\\rdrconf\\RDRCONF.config");
+  EXPECT_EQ(LanguageFilePath(kEnglishCode), Scratch("appdata") + "\\rdrconf\\RDRCONF.en-US.ini")
+      << "the first folder when none holds it";
+
+  const std::string own = Make("appdata/rdrconf/RDRCONF.en-US.ini", "[language]\n");
+  EXPECT_EQ(std::filesystem::path(LanguageFilePath(kEnglishCode)), std::filesystem::path(own));
+}
+
+TEST_F(LanguagePlacesTest, ChoiceIsKeptInTheUsersAppData) {
+  EXPECT_EQ(ReadLanguageChoice(), kChineseCode);
+  ASSERT_TRUE(SaveLanguageChoice(kEnglishCode)) << "its folders are made";
+  EXPECT_EQ(ReadBytes(Scratch("appdata/rdrconf/RDRCONF.config")), "[config]\nlanguage=en-US\n");
+  EXPECT_EQ(ReadLanguageChoice(), kEnglishCode);
+  EXPECT_FALSE(std::filesystem::exists(kWorkingChoiceFile)) << "nothing lands in the working folder";
+
+  // A relative or missing %APPDATA% gives nowhere to keep it.
+  environment_.Set("APPDATA", "relative");
+  EXPECT_EQ(LanguagePlaces::Find().choiceFile, "");
+  EXPECT_FALSE(SaveLanguageChoice(kEnglishCode));
+  EXPECT_FALSE(std::filesystem::exists("relative"));
+  environment_.Set("APPDATA", nullptr);
+  EXPECT_EQ(LanguagePlaces::Find().textFolders, std::vector<std::string>{ProgramFolder()});
+}
+#else
 TEST_F(LanguagePlacesTest, FilesComeFromTheUsersDataFolderThenFromEachSystemFolder) {
   environment_.Set("XDG_DATA_DIRS", (Scratch("first") + ":relative:" + Scratch("second")).c_str());
   const std::string shippedChinese = Make("second/rdrconf/RDRCONF.zh-CN.ini", "[language]\n");
@@ -244,6 +291,8 @@ TEST_F(LanguagePlacesTest, ChoiceIsKeptInTheUsersConfigurationFolder) {
   EXPECT_FALSE(SaveLanguageChoice(kEnglishCode));
   EXPECT_FALSE(std::filesystem::exists("relative"));
 }
+
+#endif
 
 // UTF-8 throughout, checked without a conversion library.
 bool IsUtf8(const std::string& bytes) {

@@ -1,8 +1,16 @@
 #include "i18n/ProfileFile.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h names these after its own A/W functions; ours are meant.
+#undef ReplaceFile
+#undef WriteProfileString
+#else
 #include <sys/stat.h>
+#endif
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -66,6 +74,25 @@ TEST_F(ProfileFileTest, ReadsValuesAsTheFileHoldsThem) {
   }
 }
 
+#ifdef _WIN32
+// What stands in a file's place on Windows: a folder, a device (NUL, the
+// console's input, which would block a read until someone typed) or a named
+// pipe that a server offers. None is read, none is replaced.
+TEST_F(ProfileFileTest, UnreadablePathsAndSpecialFilesGiveTheDefault) {
+  std::filesystem::create_directory("folder.ini");
+  const char* const pipeName = "\\\\.\\pipe\\rdrconf-profile-test";
+  const HANDLE pipe = CreateNamedPipeA(pipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                       PIPE_UNLIMITED_INSTANCES, 512, 512, 0, nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  for (const char* path : {"missing.ini", "folder.ini", "no-such-folder/t.ini", "NUL", "CONIN$", pipeName}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(ReadProfileString(path, "s", "k", "DEF"), "DEF");
+    EXPECT_FALSE(ProfileSection::Read(path, "s").has_value());
+  }
+  EXPECT_FALSE(WriteProfileString(pipeName, "s", "k", "v")) << "a special file is never replaced";
+  CloseHandle(pipe);
+}
+#else
 TEST_F(ProfileFileTest, UnreadablePathsAndSpecialFilesGiveTheDefault) {
   std::filesystem::create_directory("folder.ini");
   // Neither may block the reader (a FIFO without a writer holds a blocking
@@ -79,6 +106,7 @@ TEST_F(ProfileFileTest, UnreadablePathsAndSpecialFilesGiveTheDefault) {
   EXPECT_FALSE(WriteProfileString("fifo.ini", "s", "k", "v")) << "a special file is never replaced";
   EXPECT_EQ(std::filesystem::status("fifo.ini").type(), std::filesystem::file_type::fifo);
 }
+#endif
 
 TEST_F(ProfileFileTest, ParsedSectionAnswersAsEachLookupWould) {
   const std::string content =
@@ -228,6 +256,9 @@ TEST_F(ProfileFileTest, FailedWriteIsReportedAndLeavesNothingBehind) {
   EXPECT_EQ(FolderEntries(), std::set<std::string>{"folder.ini"});
 }
 
+#ifndef _WIN32
+// Linux only from here: a file-size limit, permission bits and the umask,
+// symbolic links made by any user.
 TEST_F(ProfileFileTest, WriteThatCannotBeFinishedLeavesTheOldFileUntouched) {
   const std::string before = "[s]\nk=" + std::string(100, 'x') + "\n";
   WriteBytes(kFile, before);
@@ -282,6 +313,51 @@ TEST_F(ProfileFileTest, WriteThroughSymbolicLinkReplacesItsTarget) {
                           std::filesystem::directory_iterator()),
             1);
 }
+
+#else
+// A program that holds the file open without letting others delete or
+// replace it (as most do, the C runtime's own fopen included) makes the
+// replacement fail: the write says so, and leaves the old file and no
+// temporary file behind.
+TEST_F(ProfileFileTest, FileHeldOpenByAnotherReaderIsNotReplacedAndTheWriteFails) {
+  WriteBytes(kFile, "[s]\nk=old\n");
+  {
+    std::ifstream holder(kFile, std::ios::binary);
+    ASSERT_TRUE(holder.good());
+    EXPECT_FALSE(WriteProfileString(kFile, "s", "k", "new"));
+  }
+  EXPECT_EQ(ReadBytes(kFile), "[s]\nk=old\n");
+  EXPECT_EQ(FolderEntries(), std::set<std::string>{kFile});
+  ASSERT_TRUE(WriteProfileString(kFile, "s", "k", "new")) << "once it is let go";
+  EXPECT_EQ(ReadBytes(kFile), "[s]\nk=new\n");
+  EXPECT_EQ(FolderEntries(), std::set<std::string>{kFile});
+}
+
+TEST_F(ProfileFileTest, ReadOnlyFileIsRefusedAndKept) {
+  WriteBytes(kFile, "[s]\nk=old\n");
+  ASSERT_TRUE(SetFileAttributesA(kFile, FILE_ATTRIBUTE_READONLY));
+  // Tried, not asked: wine run as root lets the process write all the same.
+  if (std::FILE* const writable = std::fopen(kFile, "r+b")) {
+    std::fclose(writable);
+    SetFileAttributesA(kFile, FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "the read-only attribute does not stop this process";
+  }
+  EXPECT_FALSE(WriteProfileString(kFile, "s", "k", "new"));
+  EXPECT_EQ(ReadBytes(kFile), "[s]\nk=old\n");
+  EXPECT_EQ(FolderEntries(), std::set<std::string>{kFile});
+  SetFileAttributesA(kFile, FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ProfileFileTest, PathsAreUtf8) {
+  const std::string folder = "\xE8\xAF\xBB\xE5\x8D\xA1\xE5\x99\xA8";  // 读卡器
+  ASSERT_TRUE(CreateDirectoryW(L"\u8bfb\u5361\u5668", nullptr));
+  const std::string path = folder + "/t.ini";
+  ASSERT_TRUE(WriteProfileString(path, "s", "k", "v"));
+  EXPECT_EQ(ReadProfileString(path, "s", "k", "DEF"), "v");
+  EXPECT_EQ(GetFileAttributesW(L"\u8bfb\u5361\u5668\\t.ini") & FILE_ATTRIBUTE_DIRECTORY, 0u)
+      << "the file is where the UTF-8 name says";
+}
+#endif
 
 }  // namespace
 }  // namespace rdrconf

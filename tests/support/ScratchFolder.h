@@ -1,8 +1,17 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+// windows.h names these after its own A/W functions; ours are meant.
+#undef ReplaceFile
+#undef WriteProfileString
+
+#include <random>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 
@@ -30,6 +39,7 @@ inline std::string ReadBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+#ifndef _WIN32
 // Caps the size of files the process may write, for its lifetime, so that
 // a write fails even as root, whom permission bits do not stop. The signal
 // that the kernel sends on the failed write is ignored meanwhile.
@@ -52,6 +62,7 @@ class FileSizeLimit {
   rlimit previous_{};
   void (*previousHandler_)(int);
 };
+#endif
 
 // The language choice in a working folder that holds language files.
 inline constexpr char kWorkingChoiceFile[] = "./RDRCONF.config";
@@ -64,13 +75,7 @@ class ScopedEnvironment {
   ScopedEnvironment(const ScopedEnvironment&) = delete;
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
   ~ScopedEnvironment() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
+    for (const auto& [name, value] : saved_) Put(name, value ? value->c_str() : nullptr);
   }
 
   void Set(const std::string& name, const char* value) {
@@ -78,14 +83,25 @@ class ScopedEnvironment {
       const char* old = std::getenv(name.c_str());
       saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
     }
+    Put(name, value);
+  }
+
+ private:
+  static void Put(const std::string& name, const char* value) {
+#ifdef _WIN32
+    // The C runtime's copy (getenv) and the system's (what the program
+    // reads with GetEnvironmentVariableW) both.
+    _putenv_s(name.c_str(), value ? value : "");
+    SetEnvironmentVariableA(name.c_str(), value);
+#else
     if (value) {
       setenv(name.c_str(), value, 1);
     } else {
       unsetenv(name.c_str());
     }
+#endif
   }
 
- private:
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
@@ -97,15 +113,28 @@ class ScratchFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     previousFolder_ = std::filesystem::current_path();
+#ifdef _WIN32
+    // No mkdtemp there: a random name, made only when it is new.
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && folder_.empty(); ++attempt) {
+      const std::filesystem::path candidate =
+          std::filesystem::temp_directory_path() / ("rdrconf-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate)) folder_ = candidate;
+    }
+    ASSERT_FALSE(folder_.empty());
+    // Where the Windows build keeps the choice and a user's language files.
+    environment_.Set("APPDATA", (folder_ / "appdata").string().c_str());
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "rdrconf-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
+#endif
     std::filesystem::current_path(folder_);
-    environment_.Set("HOME", (folder_ / "home").c_str());
+    environment_.Set("HOME", (folder_ / "home").string().c_str());
     environment_.Set("XDG_CONFIG_HOME", nullptr);
     environment_.Set("XDG_DATA_HOME", nullptr);
     environment_.Set("XDG_STATE_HOME", nullptr);
-    environment_.Set("XDG_DATA_DIRS", (folder_ / "share").c_str());
+    environment_.Set("XDG_DATA_DIRS", (folder_ / "share").string().c_str());
     previousLanguageFile_ = TextCatalogue::Instance().Path();
   }
 
