@@ -142,7 +142,7 @@ int main(int argc, char* argv[]) {
   rdrconf::CardReader reader(host, nullptr, &keyboard);
   rdrconf::SystemMessageBox messageBoxes;
   bool ok = QDir().mkpath(outputFolder);
-  for (const QString code : {QStringLiteral("zh-CN"), QStringLiteral("en-US")}) {
+  for (const QString& code : {QStringLiteral("zh-CN"), QStringLiteral("en-US")}) {
     // The windows read their texts from the working folder.
     QTemporaryDir work;
     for (const QString& name : QDir(languageFolder).entryList({QStringLiteral("RDRCONF.*.ini")})) {
@@ -163,7 +163,10 @@ int main(int argc, char* argv[]) {
     settings.Window().ControlAs<QPushButton>(rdrconf::settings_id::kTestScan)->click();
     QLabel* result = settings.Window().ControlAs<QLabel>(rdrconf::settings_id::kScanResult);
     const QString waiting = result->text();
-    QTest::qWaitFor([&] { return result->text() != waiting; }, 5000);
+    if (!QTest::qWaitFor([&] { return result->text() != waiting; }, 5000)) {
+      std::fprintf(stderr, "rdrconf_screenshot: the test scan read no card\n");
+      ok = false;
+    }
     ok = Save(WithTitleBar(settings.Window()), outputFolder + QStringLiteral("/settings-window-scan") + suffix) && ok;
     keyboard.Release();
 
