@@ -102,7 +102,9 @@ class DialogBase {
   void AppendSystemMenuItem(int id, const std::string& text);
 
   // Calls `ready` on the dialog's thread whenever `descriptor` has data to
-  // read, until StopWatching(descriptor); one watch per descriptor.
+  // read, until StopWatching(descriptor); one watch per descriptor. The
+  // Win32 back-end has no descriptors to wait for and refuses with
+  // std::logic_error (the reader link there gives the window none).
   void WatchDescriptor(int descriptor, std::function<void()> ready);
   void StopWatching(int descriptor);
   // Calls `elapsed` once, `milliseconds` from now, unless stopped; gives an

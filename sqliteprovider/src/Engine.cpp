@@ -29,7 +29,14 @@ int bindWideText(sqlite3_stmt* statement, int index, const wchar_t* text, std::s
   if (!text) {
     return sqlite3_bind_null(statement, index);
   }
-  const std::u16string utf16 = toUtf16(text, length);
+  std::u16string utf16 = toUtf16(text, length);
+  // The engine reads a leading U+FEFF of UTF-16 text as a byte-order mark
+  // and drops it (and a leading U+FFFE as one of the other order, reading
+  // the rest byte-swapped): a mark of our own in front is the one it takes,
+  // and the text's own first character stays.
+  if (!utf16.empty() && (utf16.front() == u'\uFEFF' || utf16.front() == u'\uFFFE')) {
+    utf16.insert(utf16.begin(), u'\uFEFF');
+  }
   // SQLITE_UTF16 is the machine's byte order; the length is in bytes.
   return sqlite3_bind_text64(statement, index, reinterpret_cast<const char*>(utf16.data()),
                              utf16.size() * sizeof(char16_t), SQLITE_TRANSIENT, SQLITE_UTF16);

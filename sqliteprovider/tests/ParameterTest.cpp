@@ -146,6 +146,26 @@ TEST(WideTextWidthTest, UnitsReachTheEngineAsTheWidthOfWcharTSays) {
   EXPECT_EQ(std::wcslen(L"\U0001D11E"), kWideIsUtf16 ? 2u : 1u);
 }
 
+// U+FEFF and U+FFFE are what a byte-order mark looks like: at the start of
+// a wide text the engine would take either for one and drop it (or swap
+// the bytes of the rest). Anywhere, they are kept as the characters they
+// are.
+TEST_F(ParameterTest, WideTextThatStartsLikeAByteOrderMarkKeepsItsFirstCharacter) {
+  const std::wstring texts[] = {L"\uFEFF", L"\uFEFFab", std::wstring(1, static_cast<wchar_t>(0xFFFE)) + L"ab",
+                                L"a\uFEFF"};
+  const std::string utf8[] = {"\xEF\xBB\xBF", "\xEF\xBB\xBF" "ab", "\xEF\xBF\xBE" "ab", "a\xEF\xBB\xBF"};
+  for (std::size_t i = 0; i < std::size(texts); ++i) {
+    SCOPED_TRACE(i);
+    Command query(db, "SELECT ?1, ?2, length(?1)");
+    query.appendParameter(1, texts[i]);
+    query.createParameter().set(2, texts[i].c_str());
+    query.execute();
+    EXPECT_EQ(query.getString(0), utf8[i]);
+    EXPECT_EQ(query.getString(1), utf8[i]);
+    EXPECT_EQ(query.getInt64(2), static_cast<long long>(texts[i].size()));
+  }
+}
+
 TEST_F(ParameterTest, WideTextTakesTwoBytesPerUtf16Unit) {
   Command query(db, "SELECT ?");
   query.appendParameter(1, std::wstring(L"a\U0001D11E"));

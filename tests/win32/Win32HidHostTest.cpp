@@ -94,8 +94,10 @@ TEST(Win32HidHostTest, ListingGivesEachInterfaceWithTheIdsItsPathNames) {
     EXPECT_FALSE(host.HeldByAnotherProgram(info.path));
   }
   if (UnderWine()) {
-    // Wine's own virtual devices are there to be passed by.
+    // Wine's own virtual devices are there to be passed by; their hardware
+    // ids name their ids, so the listing opens neither.
     EXPECT_FALSE(listed->empty());
+    EXPECT_EQ(host.OpenedByLastListing(), 0);
     for (const HidInterfaceInfo& info : *listed) {
       EXPECT_FALSE(info.vendorId == kReaderVendorId && info.productId == kReaderProductId) << info.path;
       EXPECT_TRUE(info.serialNumber.empty()) << "strings are read for the reader only";
