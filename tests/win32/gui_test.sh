@@ -40,6 +40,19 @@ window_named() {
   return 1
 }
 
+# Waits until the program shows a window without a title: its popup menu,
+# or its message box (whose title is empty).
+untitled_window() {
+  local id tries=0
+  while ((tries++ < 150)); do
+    for id in $(xdotool search --onlyvisible --class '^rdrconf\.exe$' 2>/dev/null || true); do
+      [[ -z $(xdotool getwindowname "$id" 2>/dev/null) ]] && return 0
+    done
+    sleep 0.2
+  done
+  return 1
+}
+
 start() {
   (cd "$work" && exec wine "$exe") >"$work/rdrconf.log" 2>&1 &
   pid=$!
@@ -72,7 +85,7 @@ echo "gui_test: window '$chinese' is shown"
 # 2.
 xdotool windowactivate --sync "$window"
 xdotool key --clearmodifiers alt+space
-sleep 0.5
+untitled_window || fail "Alt+Space opened no system menu"
 xdotool key Up Return
 dialog=$(window_named "Language") || fail "Alt+Space, Up, Enter opened no language dialog"
 echo "gui_test: the system menu's Language item opened the language dialog"
@@ -89,7 +102,7 @@ until [[ -f $work/RDRCONF.config ]] && grep -q '^language=en-US' "$work/RDRCONF.
 done
 [[ $(cat "$work/RDRCONF.config") == $'[config]\nlanguage=en-US' ]] || fail "RDRCONF.config holds: $(cat "$work/RDRCONF.config")"
 echo "gui_test: RDRCONF.config holds language=en-US"
-sleep 0.5
+untitled_window || fail "no notice after the choice was saved"
 xdotool key Return  # the notice
 tries=0
 while xdotool search --onlyvisible --name '^Language$' >/dev/null 2>&1; do
