@@ -206,7 +206,8 @@ std::vector<Holder> FindHolders(const std::string& procRoot, const NodeFacts& no
 
 namespace {
 
-void AddReaderChecks(const ReaderIdentity& reader, const CliEnvironment& environment, std::vector<Check>& checks) {
+void AddReaderChecks(const ReaderIdentity& reader, const CliEnvironment& environment, const UserIdentity& user,
+                     std::vector<Check>& checks) {
   const std::string& path = reader.hid.path;
   std::string why;
   const std::optional<NodeFacts> node = environment.inspectNode(path, &why);
@@ -217,7 +218,7 @@ void AddReaderChecks(const ReaderIdentity& reader, const CliEnvironment& environ
   access.ok = reader.mayOpen;
   access.code = kExitDenied;
   if (node) {
-    access.detail = ExplainAccess(*node, environment.user, environment.groupName, reader.mayOpen, access.fix);
+    access.detail = ExplainAccess(*node, user, environment.groupName, reader.mayOpen, access.fix);
   } else {
     access.detail = std::string(reader.mayOpen ? "you may open it" : "you may not open it") +
                     " (its node cannot be examined: " + why + ")";
@@ -318,7 +319,8 @@ std::vector<Check> RunDoctor(const CardReader& reader, const CliEnvironment& env
   }
   checks.push_back(visible);
 
-  for (const ReaderIdentity& r : readers) AddReaderChecks(r, environment, checks);
+  const UserIdentity user = readers.empty() ? UserIdentity{} : environment.user();
+  for (const ReaderIdentity& r : readers) AddReaderChecks(r, environment, user, checks);
   checks.push_back(LanguageFilesCheck(environment));
   return checks;
 }

@@ -42,6 +42,8 @@ std::string AccessListOf(const std::string& path) {
   return bytes;
 }
 
+}  // namespace
+
 UserIdentity ThisUser() {
   UserIdentity user;
   user.uid = getuid();
@@ -71,8 +73,6 @@ UserIdentity ThisUser() {
   }
   return user;
 }
-
-}  // namespace
 
 std::string SystemGroupName(gid_t gid) {
   std::string buffer(4096, '\0');
@@ -139,7 +139,6 @@ CliEnvironment CliEnvironment::OfThisProcess(std::string shippedLanguageFolder) 
   environment.recordPath = SettingsRecord::DefaultPath();
   environment.udevRuleFolders = SystemUdevRuleFolders();
   environment.shippedLanguageFolder = std::move(shippedLanguageFolder);
-  environment.user = ThisUser();
   return environment;
 }
 

@@ -52,6 +52,9 @@ std::optional<NodeFacts> InspectNode(const std::string& path, std::string* error
 // anything that is not such a list.
 std::vector<AclEntry> ParseAcl(const std::string& bytes);
 
+// The user of this process, from the system's databases.
+UserIdentity ThisUser();
+
 // The name of group `gid` or user `uid` from the system's databases, else
 // the number.
 std::string SystemGroupName(gid_t gid);
@@ -65,7 +68,10 @@ struct CliEnvironment {
   std::string procRoot = "/proc";
   // Where an installed copy keeps the shipped language files; empty: none.
   std::string shippedLanguageFolder;
-  UserIdentity user;
+  // Who runs the program, asked only by doctor: the group lookups can
+  // load name-service modules, a cost every other command would pay for
+  // nothing.
+  std::function<UserIdentity()> user = ThisUser;
   std::function<std::optional<NodeFacts>(const std::string& path, std::string* error)> inspectNode =
       InspectNode;
   std::function<std::string(gid_t)> groupName = SystemGroupName;

@@ -38,7 +38,7 @@ class CliTest : public ScratchFolderTest {
     environment.recordPath = (folder_ / "state" / "rdrconf" / "readers.json").string();
     environment.udevRuleFolders = {(folder_ / "rules-etc").string(), (folder_ / "rules-lib").string()};
     environment.procRoot = (folder_ / "proc").string();
-    environment.user = {1000, "alice", {1000, 20}, {1000, 20}};
+    environment.user = [this] { return user; };
     environment.groupName = [](gid_t gid) {
       return gid == 46 ? std::string("plugdev") : gid == 0 ? std::string("root") : "group" + std::to_string(gid);
     };
@@ -60,6 +60,7 @@ class CliTest : public ScratchFolderTest {
   }
 
   FakeHidHost host;
+  cli::UserIdentity user{1000, "alice", {1000, 20}, {1000, 20}};
   cli::CliEnvironment environment;
   std::ostringstream out;
   std::ostringstream err;

@@ -38,7 +38,7 @@ class DoctorTest : public CliTest {
     InstallRule();
     host.AddReader(node, "A1");
     NodeLooksLike(0, 46, 0660);
-    environment.user.groups.push_back(46);
+    user.groups.push_back(46);
     WriteBytes("RDRCONF.zh-CN.ini", "[language]\n");
     WriteBytes("RDRCONF.en-US.ini", "[language]\n");
   }
