@@ -7,6 +7,7 @@
 #   first-start  a user's first start: folder, language files, Chinese window
 #   user-files   a user's edits and language choice survive a new version
 #   folders      where the user's folder goes, and when there is none
+#   command-line the installed rdrconf-cli finds the shipped language files
 #
 # The environment gives BINDIR, LIBEXECDIR and DATADIR (relative to the
 # prefix), and the programs XVFB, XWININFO and APPSTREAMCLI.
@@ -174,6 +175,21 @@ no HOME, no XDG_DATA_HOME|
 relative HOME|HOME=home
 folder cannot be made|HOME=/dev/null/home
 EOF
+    ;;
+
+  command-line)
+    # Before the window ever ran, the user's folder is empty: the doctor
+    # finds the shipped files from where the program is installed.
+    mkdir -p "$work/home"
+    status=0
+    (cd "$work" && env -u XDG_DATA_HOME -u XDG_DATA_DIRS HOME="$work/home" \
+      "$prefix/$BINDIR/rdrconf-cli" doctor --json >"$work/doctor.json") || status=$?
+    ((status != 2)) || fail "rdrconf-cli doctor: usage error"
+    grep -q '"check": "language_files",' "$work/doctor.json" || fail "no language check: $(cat "$work/doctor.json")"
+    grep -A3 '"check": "language_files",' "$work/doctor.json" | grep -q '"ok": true' ||
+      fail "the shipped language files were not found: $(cat "$work/doctor.json")"
+    grep -q "\"detail\": \"$shipped/RDRCONF.zh-CN.ini" "$work/doctor.json" ||
+      fail "not the shipped folder $shipped: $(cat "$work/doctor.json")"
     ;;
 
   *)
