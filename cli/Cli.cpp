@@ -10,6 +10,7 @@
 #include "cli/CardFormat.h"
 #include "cli/Doctor.h"
 #include "cli/ExitCode.h"
+#include "cli/Words.h"
 #include "cli/Session.h"
 #include "i18n/Language.h"
 #include "reader/CardNumberFormats.h"
@@ -80,12 +81,6 @@ const char* AdviceKey(Outcome outcome) {
     case Outcome::kBusy: return ui_text::kReasonBusy;
     default: return nullptr;
   }
-}
-
-std::string Joined(const std::vector<std::string>& parts, const char* separator) {
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
-  return text;
 }
 
 class Command {
@@ -430,10 +425,17 @@ void AddOutputFlags(CLI::App& app, Options& options) {
   app.add_flag("-q,--quiet", options.quiet, "Print nothing but warnings and errors");
 }
 
+CLI::Option* AddReaderOption(CLI::App& app, Options& options) {
+  // An empty SEL would otherwise read as no selection at all.
+  static const CLI::Validator nonEmpty(
+      [](std::string& text) { return text.empty() ? std::string("SEL is empty") : std::string(); }, "");
+  return app.add_option("-r,--reader", options.reader, "The reader: its path (/dev/hidrawN), serial number or index")
+      ->type_name("SEL")
+      ->check(nonEmpty);
+}
+
 void AddSelection(CLI::App& app, Options& options) {
-  CLI::Option* reader =
-      app.add_option("-r,--reader", options.reader, "The reader: its path (/dev/hidrawN), serial number or index")
-          ->type_name("SEL");
+  CLI::Option* reader = AddReaderOption(app, options);
   CLI::Option* all = app.add_flag("-a,--all", options.all, "Every reader connected, one after the other");
   reader->excludes(all);
 }
@@ -498,8 +500,7 @@ int RunArguments(const std::vector<std::string>& arguments, HidHost& host, const
 
   CLI::App* show = app.add_subcommand(
       "show", "Show the settings last written from this computer (the reader cannot report them)");
-  show->add_option("-r,--reader", options.reader, "The reader: its path (/dev/hidrawN), serial number or index")
-      ->type_name("SEL");
+  AddReaderOption(*show, options);
   AddOutputFlags(*show, options);
 
   CLI::App* doctor = app.add_subcommand(

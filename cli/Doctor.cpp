@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "cli/ExitCode.h"
+#include "cli/Words.h"
 #include "i18n/Language.h"
 
 namespace rdrconf::cli {
@@ -36,12 +37,6 @@ bool IsRegularFile(const std::string& path) {
 
 bool Contains(const std::vector<gid_t>& groups, gid_t gid) {
   return std::find(groups.begin(), groups.end(), gid) != groups.end();
-}
-
-std::string Joined(const std::vector<std::string>& parts, const char* separator) {
-  std::string text;
-  for (const std::string& part : parts) text += (text.empty() ? "" : separator) + part;
-  return text;
 }
 
 // --- The udev rule ------------------------------------------------------------

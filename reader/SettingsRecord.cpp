@@ -122,7 +122,7 @@ FileState ReadWhole(const std::string& path, std::string& content, std::string& 
 // build on; `warning` says why a file was not taken.
 struct LoadedRecord {
   Json document = Json::object();
-  bool newerVersion = false;  // written by a later rdrconf: not ours to rewrite
+  long long newerVersion = 0;  // the version of a record by a later rdrconf: not ours to rewrite
 };
 
 LoadedRecord Load(const std::string& path, std::string& warning) {
@@ -152,7 +152,7 @@ LoadedRecord Load(const std::string& path, std::string& warning) {
     warning = "ignoring the settings record " + path + ": it has version " +
               std::to_string(version->get<long long>()) + ", this program reads version " +
               std::to_string(kSettingsRecordVersion);
-    loaded.newerVersion = version->get<long long>() > kSettingsRecordVersion;
+    if (version->get<long long>() > kSettingsRecordVersion) loaded.newerVersion = version->get<long long>();
     return loaded;
   }
   loaded.document = std::move(document);
@@ -337,7 +337,9 @@ bool SettingsRecord::Write(const HidInterfaceInfo& reader, const ReaderParameter
   if (!LockFolder(folder.get(), problem)) return fail("cannot lock the folder " + folderPath + ": " + problem);
 
   LoadedRecord loaded = Load(path_, note);
-  if (loaded.newerVersion) return fail(note.substr(note.find(": ") + 2));
+  if (loaded.newerVersion != 0) {
+    return fail(path_ + " has version " + std::to_string(loaded.newerVersion) + ", from a newer rdrconf");
+  }
   if (!note.empty()) note += "; it is replaced";
   Json& document = loaded.document;
   document["version"] = kSettingsRecordVersion;

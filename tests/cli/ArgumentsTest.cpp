@@ -60,6 +60,8 @@ TEST_F(ArgumentsTest, UsageErrorsExit2AndTouchNoReader) {
       {"set", "--format", "1", "--format", "2"},
       {"set", "--format", "1", "--reader", "0", "--all"},
       {"restore", "--reader"},
+      {"restore", "--reader", ""},
+      {"show", "--reader", ""},
       {"list", "extra"},
       {"show", "--all"},
       {"doctor", "--dry-run"},
