@@ -107,6 +107,8 @@ struct ProblemCase {
   const char* firstFailing;
 };
 
+void PrintTo(const ProblemCase& c, std::ostream* out) { *out << c.name; }
+
 class DoctorProblemTest : public DoctorTest, public ::testing::WithParamInterface<ProblemCase> {};
 
 void DoctorTest::Spoil(unsigned problems) {
