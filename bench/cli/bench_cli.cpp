@@ -62,40 +62,32 @@ void ReportCounters(benchmark::State& state) {
   state.counters["unrelated_opens"] = g_unrelated->Opens();
 }
 
+// Runs rdrconf-cli with `arguments` once an iteration; false when a run failed.
+bool RunEachIteration(benchmark::State& state, const std::vector<std::string>& arguments) {
+  for (auto _ : state) {
+    if (RunCli(arguments) != 0) {
+      state.SkipWithError(("rdrconf-cli " + arguments.front() + " failed").c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 void BM_CliProcess(benchmark::State& state) {
   g_reader->ClearRecords();
   g_unrelated->ClearRecords();
-  for (auto _ : state) {
-    if (RunCli({"set", "--format", "8h10d"}) != 0) {
-      state.SkipWithError("rdrconf-cli set failed");
-      return;
-    }
-  }
+  if (!RunEachIteration(state, {"set", "--format", "8h10d"})) return;
   if (g_reader->Settings() != kBlock) state.SkipWithError("the reader did not take the settings");
   ReportCounters(state);
 }
 BENCHMARK(BM_CliProcess)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Of that, what starting the program costs, before it looks at any device.
-void BM_CliStartOnly(benchmark::State& state) {
-  for (auto _ : state) {
-    if (RunCli({"--version"}) != 0) {
-      state.SkipWithError("rdrconf-cli --version failed");
-      return;
-    }
-  }
-}
+void BM_CliStartOnly(benchmark::State& state) { RunEachIteration(state, {"--version"}); }
 BENCHMARK(BM_CliStartOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // And what listing the readers costs (the program lists once to choose).
-void BM_CliList(benchmark::State& state) {
-  for (auto _ : state) {
-    if (RunCli({"list"}) != 0) {
-      state.SkipWithError("rdrconf-cli list failed");
-      return;
-    }
-  }
-}
+void BM_CliList(benchmark::State& state) { RunEachIteration(state, {"list"}); }
 BENCHMARK(BM_CliList)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_InProcess(benchmark::State& state) {
