@@ -11,6 +11,7 @@
 #   own-copies         a user's edited copy and English choice win
 #   working-folder     a folder holding language files is used as it always was
 #   no-language-files  none anywhere: built-in English and a warning
+#   command-line       the installed rdrconf-cli finds the shipped language files
 #
 # The environment gives BINDIR and DATADIR (relative to the prefix), and the
 # programs XVFB, XWININFO and APPSTREAMCLI.
@@ -156,6 +157,19 @@ case $case_name in
     user_env=(-u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" XDG_DATA_DIRS="$work/empty")
     window_title /
     [[ $title == "USB Card Reader Settings" ]] || fail "window title \"$title\" is not the built-in English one"
+    ;;
+
+  command-line)
+    # The command line finds the shipped language files in the data folders
+    # as the window does; the doctor says where.
+    status=0
+    (cd / && env "${user_env[@]}" "$prefix/$BINDIR/rdrconf-cli" doctor --json >"$work/doctor.json") || status=$?
+    ((status != 2)) || fail "rdrconf-cli doctor: usage error"
+    grep -A3 '"check": "language_files",' "$work/doctor.json" | grep -q '"ok": true' ||
+      fail "the shipped language files were not found: $(cat "$work/doctor.json")"
+    grep -q "\"detail\": \"$shipped/RDRCONF.zh-CN.ini" "$work/doctor.json" ||
+      fail "not the shipped folder $shipped: $(cat "$work/doctor.json")"
+    "$prefix/$BINDIR/rdrconf-cli" --version | grep -q '1.0.0.1' || fail "rdrconf-cli --version"
     ;;
 
   *)
