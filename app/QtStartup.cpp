@@ -12,7 +12,7 @@ void PrepareApplication() {
   QCoreApplication::setApplicationName(QStringLiteral("RDRCONF"));
   QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
   QCoreApplication::setOrganizationName(QStringLiteral("RDRCONF"));
-  QGuiApplication::setDesktopFileName(QStringLiteral("rdrconf"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.rdrconf.rdrconf"));
 }
 
 void PrepareWindows() {

@@ -1,14 +1,11 @@
 #include "emulator/ReportText.h"
 
-#include <array>
 #include <cstdio>
+
+#include "reader/CardNumberFormats.h"
 
 namespace rdrconf::emulated {
 namespace {
-
-constexpr std::array<const char*, 8> kFormatNames{"6h",    "8h",    "10h",    "5h10d",
-                                                  "6h10d", "8h10d", "10h10d", "2h10d+4h10d"};
-constexpr std::uint8_t kLastIcOnlyFormat = 12;
 
 // A 0/1 switch by its two names, any other value by its number.
 std::string Switch(std::uint8_t value, const char* on, const char* off, const char* field) {
@@ -30,8 +27,8 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
 }
 
 std::string FormatName(std::uint8_t cardnoType) {
-  if (cardnoType < kFormatNames.size()) return kFormatNames[cardnoType];
-  if (cardnoType <= kLastIcOnlyFormat) return "IC-only format " + std::to_string(cardnoType);
+  if (cardnoType < kFixedCardNumberFormats.size()) return kFixedCardNumberFormats[cardnoType];
+  if (IsIcOnlyFormat(cardnoType)) return "IC-only format " + std::to_string(cardnoType);
   return "unknown format " + std::to_string(cardnoType);
 }
 

@@ -70,6 +70,12 @@ std::string DescribeOutcome(const ExchangeOutcome& outcome) {
   switch (outcome.outcome) {
     case Outcome::kDone: return "done";
     case Outcome::kStatus:
+      // At the header, before any data: command 6 is the only command sent,
+      // so what the reader did not take is the settings block.
+      if (outcome.request == Request::kAnswer) {
+        return "the reader gave a status answer (0x02 in byte 4) to the command header and took no "
+               "settings block";
+      }
       return "the reader gave a status answer (0x02 in byte 4) as " + RequestInWords(outcome) +
              " and took no further data";
     case Outcome::kNoReader: return WithReason("no reader", outcome.error);

@@ -1,8 +1,11 @@
 #include "ui/ReaderSight.h"
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 
 #include "dialogs/DialogBase.h"
+#include "dialogs/Log.h"
 #include "i18n/Language.h"
 #include "ui/SettingsWindow.h"
 
@@ -10,6 +13,8 @@ namespace rdrconf {
 namespace {
 
 namespace id = settings_id;
+
+constexpr char kRecordLog[] = "rdrconf.record";
 
 // How long a test scan waits for a card, and how long after its last key a
 // number without Enter counts as complete.
@@ -25,20 +30,28 @@ std::string Fill(std::string text, const std::string& name, const std::string& v
   return text;
 }
 
-std::string FormatName(int position) {
-  if (position >= 0 && position < static_cast<int>(kFixedCardnoFormats.size())) {
-    return kFixedCardnoFormats[static_cast<std::size_t>(position)];
-  }
-  if (position >= kFirstIcOnlyFormat && position <= 12) return LoadUiText("type_" + std::to_string(position));
+std::string FormatName(std::uint8_t position) {
+  if (position < kFixedCardNumberFormats.size()) return kFixedCardNumberFormats[position];
+  if (IsIcOnlyFormat(position)) return LoadUiText("type_" + std::to_string(position));
   return std::to_string(position);
 }
 
-// "8h10d, Passive, No-Enter, power saving on, 2026-12-08 14:02"
-std::string DescribeWrite(const ReaderParameterBlock& block, std::time_t at) {
-  char when[32] = {};
+// The record's UTC time ("2026-12-08T06:02:00Z") as local time, to the
+// minute ("2026-12-08 14:02"); the record's own text when it is not one.
+std::string LocalTime(const std::string& utc) {
+  std::tm parsed{};
+  if (strptime(utc.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parsed) == nullptr) return utc;
+  const std::time_t at = timegm(&parsed);
   std::tm local{};
   localtime_r(&at, &local);
+  char when[32] = {};
   std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  return when;
+}
+
+// "8h10d, Passive, No-Enter, power saving on, 2026-12-08 14:02"
+std::string DescribeWrite(const ReaderParameterBlock& block, const std::string& writtenAt) {
+  const std::string when = LocalTime(writtenAt);
   return FormatName(block.cardno_type) + ", " + (block.mode != 0 ? "Active" : "Passive") + ", " +
          (block.enter != 0 ? "Enter" : "No-Enter") + ", " +
          LoadUiText(block.power_saving != 0 ? ui_text::kPowerSavingOn : ui_text::kPowerSavingOff) + ", " + when;
@@ -46,12 +59,8 @@ std::string DescribeWrite(const ReaderParameterBlock& block, std::time_t at) {
 
 }  // namespace
 
-std::string ReaderKey(const HidInterfaceInfo& reader) {
-  if (!reader.serialNumber.empty()) return reader.serialNumber;
-  return reader.usbPort.empty() ? reader.path : "usb:" + reader.usbPort;
-}
-
-ReaderSight::ReaderSight(DialogBase& window, CardReader& reader) : window_(window), reader_(reader) {}
+ReaderSight::ReaderSight(DialogBase& window, CardReader& reader)
+    : window_(window), reader_(reader), record_(SettingsRecord::DefaultPath()) {}
 
 void ReaderSight::Start() {
   window_.SetControlCaption(id::kTestScan, LoadUiText(ui_text::kTestCard));
@@ -77,7 +86,7 @@ void ReaderSight::Refresh() {
   ReaderSelector selector;
   if (!chosen_.empty()) {
     for (const ReaderIdentity& present : reader_.ListReaders()) {
-      if (ReaderKey(present.hid) == chosen_) {
+      if (SettingsRecord::KeyOf(present.hid) == chosen_) {
         selector = present.hid.serialNumber.empty() ? ReaderSelector::Path(present.hid.path)
                                                     : ReaderSelector::Serial(present.hid.serialNumber);
       }
@@ -107,16 +116,21 @@ void ReaderSight::ShowStatus(const ReaderStatus& status) {
     window_.SelectListItem(id::kReaderPicker, status.reader);
   }
   window_.ShowControl(id::kReaderPicker, several);
-  if (reader != nullptr && several) chosen_ = ReaderKey(reader->hid);
+  if (reader != nullptr && several) chosen_ = SettingsRecord::KeyOf(reader->hid);
   ShowLastWritten();
 }
 
 void ReaderSight::ShowLastWritten() {
   std::string line;
   if (status_.reader >= 0) {
-    const auto found = written_.find(ReaderKey(status_.readers[static_cast<std::size_t>(status_.reader)].hid));
-    if (found != written_.end()) {
-      line = Fill(LoadUiText(ui_text::kLastWritten), "settings", DescribeWrite(found->second.block, found->second.at));
+    const std::string key =
+        SettingsRecord::KeyOf(status_.readers[static_cast<std::size_t>(status_.reader)].hid);
+    std::string warning;
+    const std::map<std::string, RecordEntry> written = record_.Read(&warning);
+    if (!warning.empty()) LogWarning(kRecordLog, warning);
+    if (const auto found = written.find(key); !key.empty() && found != written.end()) {
+      line = Fill(LoadUiText(ui_text::kLastWritten), "settings",
+                  DescribeWrite(found->second.settings, found->second.writtenAt));
     }
   }
   window_.SetControlCaption(id::kLastWritten, line);
@@ -125,14 +139,20 @@ void ReaderSight::ShowLastWritten() {
 void ReaderSight::OnPickerChange() {
   const int picked = window_.ListSelection(id::kReaderPicker);
   if (picked < 0 || picked >= static_cast<int>(status_.readers.size())) return;
-  chosen_ = ReaderKey(status_.readers[static_cast<std::size_t>(picked)].hid);
+  chosen_ = SettingsRecord::KeyOf(status_.readers[static_cast<std::size_t>(picked)].hid);
   if (Scanning()) StopScan("");
   Refresh();
 }
 
 void ReaderSight::NoteWritten(const HidInterfaceInfo& reader, const ReaderParameterBlock& block,
-                              const ExchangeOutcome&) {
-  written_[ReaderKey(reader)] = {block, std::time(nullptr)};
+                              const ExchangeOutcome& outcome) {
+  // The record only informs: a failure to keep it is logged, and the write
+  // to the reader stands.
+  std::string message;
+  if (!record_.Write(reader, block, outcome.outcome, std::chrono::system_clock::now(), &message) ||
+      !message.empty()) {
+    LogWarning(kRecordLog, message);
+  }
   ShowLastWritten();
 }
 

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <ctime>
-#include <map>
 #include <optional>
 #include <string>
 
 #include "reader/CardReader.h"
 #include "reader/CardScan.h"
+#include "reader/SettingsRecord.h"
 
 namespace rdrconf {
 
@@ -51,23 +50,14 @@ class ReaderSight {
   void FinishCard();
   void RestartCardTimer();
 
-  struct Written {
-    ReaderParameterBlock block;
-    std::time_t at;
-  };
-
   DialogBase& window_;
   CardReader& reader_;
   ReaderStatus status_;
-  std::string chosen_;  // key of the picked reader (serial or USB port); empty for the first
-  std::map<std::string, Written> written_;
+  SettingsRecord record_;  // what was written to each reader, shared with rdrconf-cli
+  std::string chosen_;     // record key of the picked reader; empty for the first
   ScanDecoder decoder_;
   int cardTimer_ = 0;   // 30 s without a card ends the scan
   int quietTimer_ = 0;  // a number without Enter ends when the keys stop
 };
-
-// What a person tells a reader by (its serial number, else its USB port),
-// which also names it in the record of what was written to it.
-std::string ReaderKey(const HidInterfaceInfo& reader);
 
 }  // namespace rdrconf

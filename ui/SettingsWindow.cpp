@@ -134,7 +134,7 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
 
   SetIcon(m_hIcon);
 
-  for (const char* format : kFixedCardnoFormats) m_comboCardnoType.AddItem(format);
+  for (const char* format : kFixedCardNumberFormats) m_comboCardnoType.AddItem(format);
   m_comboCardnoType.Select(kDefaultCardnoFormat);
 
   SelectLanguageFile(ReadLanguageChoice());

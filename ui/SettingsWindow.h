@@ -7,6 +7,7 @@
 
 #include "dialogs/DialogBase.h"
 #include "i18n/CaptionTarget.h"
+#include "reader/CardNumberFormats.h"
 #include "reader/CardReader.h"
 #include "ui/ReaderSight.h"
 
@@ -41,12 +42,10 @@ inline constexpr int kLanguageCommand = 256;
 inline constexpr int kSystemCommandMask = 0xFFF0;
 inline constexpr char kLanguageMenuText[] = "Language";
 
-// The card-number formats every card type offers; positions 8 to 12 (IC
-// cards only) come from the language file.
-inline constexpr std::array<const char*, 8> kFixedCardnoFormats = {
-    "6h", "8h", "10h", "5h10d", "6h10d", "8h10d", "10h10d", "2h10d+4h10d"};
+// The format the list starts on (the card-number formats themselves are in
+// reader/CardNumberFormats.h; positions 8 to 12 are named by the language
+// file).
 inline constexpr int kDefaultCardnoFormat = 4;  // "6h10d"
-inline constexpr int kFirstIcOnlyFormat = 8;
 
 // The window's layout, template 134.
 const DialogTemplate& SettingsWindowTemplate();

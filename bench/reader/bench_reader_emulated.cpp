@@ -15,6 +15,7 @@
 #include "reader/HidApiHost.h"
 #include "reader/ReaderMonitor.h"
 #include "reader/ReaderProtocol.h"
+#include "bench/UnderWrapper.h"
 #include "emulator/EmulatedHidBus.h"
 
 namespace {
@@ -89,27 +90,12 @@ void BM_PlugToStatus(benchmark::State& state) {
 }
 BENCHMARK(BM_PlugToStatus)->Unit(benchmark::kMillisecond);
 
-// Starts the program again through umockdev-wrapper, once, so that it also
-// runs from scripts/bench, which starts every benchmark program directly.
-int RunUnderWrapper(char** argv) {
-  constexpr const char* kMarker = "RDRCONF_BENCH_UNDER_WRAPPER";
-  if (std::getenv(kMarker) == nullptr) {
-    setenv(kMarker, "1", 1);
-    std::vector<char*> arguments{const_cast<char*>("umockdev-wrapper")};
-    for (char** argument = argv; *argument != nullptr; ++argument) arguments.push_back(*argument);
-    arguments.push_back(nullptr);
-    execvp(arguments[0], arguments.data());
-  }
-  std::fprintf(stderr, "%s: needs umockdev-wrapper (package umockdev)\n", argv[0]);
-  return 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   // The probe is gone before the program starts again: its testbed folder
   // is removed only when it is destroyed.
-  if (!rdrconf::emulated::EmulatedHidBus().IsActive()) return RunUnderWrapper(argv);
+  if (!rdrconf::emulated::EmulatedHidBus().IsActive()) return rdrconf::bench::RestartUnderWrapper(argv);
   rdrconf::emulated::EmulatedHidBus bus;
   g_unrelated = &bus.AddOtherDevice(0x046D, 0xC31C);
   g_reader = &bus.AddReader();

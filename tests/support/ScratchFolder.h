@@ -122,8 +122,10 @@ class ScratchFolderTest : public ::testing::Test {
       if (std::filesystem::create_directory(candidate)) folder_ = candidate;
     }
     ASSERT_FALSE(folder_.empty());
-    // Where the Windows build keeps the choice and a user's language files.
+    // Where the Windows build keeps the choice and a user's language files,
+    // and the record of what was written to each reader.
     environment_.Set("APPDATA", (folder_ / "appdata").string().c_str());
+    environment_.Set("LOCALAPPDATA", (folder_ / "localappdata").string().c_str());
 #else
     std::string pattern = (std::filesystem::temp_directory_path() / "rdrconf-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "dialogs/qt/DialogWindow.h"
 #include "reader/EvdevKeyboard.h"
@@ -175,6 +176,15 @@ TEST_F(ReaderSightTest, WhatWasWrittenLastShowsForThatReader) {
   Press(id::kSetConfig);
   const std::string line = Line(id::kLastWritten).toStdString();
   EXPECT_EQ(line.rfind("zh:last_written", 0), 0u) << line;
+  // It is kept in the record that rdrconf-cli shares, so the next start
+  // shows it, and a write the reader refused changes nothing.
+  Start();
+  EXPECT_EQ(Line(id::kLastWritten).toStdString(), line);
+  host.QueueAnswer({0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA});
+  Choose(id::kCardnoType, 0);
+  Press(id::kSetConfig);
+  EXPECT_EQ(Line(id::kLastWritten).toStdString(), line);
+  EXPECT_TRUE(std::filesystem::exists(folder_ / "home/.local/state/rdrconf/readers.json"));
 
   std::remove("RDRCONF.zh-CN.ini");  // the English text, with its {settings}
   Start();

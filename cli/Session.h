@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "reader/CardReader.h"
+#include "reader/HidHost.h"
+#include "reader/ReaderOutcome.h"
+#include "reader/ReaderProtocol.h"
+
+namespace rdrconf::cli {
+
+// The command exchange of a session: SetReaderConfig with a block, or
+// RestoreReaderConfig.
+using ReaderCommand = std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>;
+
+// How each exchange of one session ended. An exchange whose open failed
+// carries the open's outcome.
+struct SessionOutcome {
+  ExchangeOutcome openNotice;
+  ExchangeOutcome command;
+  ExchangeOutcome closeNotice;
+};
+
+// What one window session gives a reader, from its start to its close: the
+// open notice, the command and the close notice, each on a handle of its
+// own, opened for that exchange alone by the reader's device path (so no
+// other device is ever opened). As in the window, the command is sent
+// whatever became of the open notice, and the close notice whatever became
+// of the command.
+SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command);
+
+// The reports such a session would set on `reader`, in order, made by the
+// same code against a host that only takes note: nothing is opened or sent.
+// Every answer is taken as a plain acknowledgement.
+std::vector<FeatureReport> RehearseSession(const HidInterfaceInfo& reader, const ReaderCommand& command);
+
+}  // namespace rdrconf::cli

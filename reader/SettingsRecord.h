@@ -1,0 +1,97 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "reader/HidHost.h"
+#include "reader/ReaderOutcome.h"
+#include "reader/ReaderProtocol.h"
+
+// The record of the settings last written from this computer to each
+// reader. The reader cannot report its settings, so this is the only way to
+// tell later what a reader was given. The window and the command line share
+// one file, $XDG_STATE_HOME/rdrconf/readers.json (on Windows
+// %LOCALAPPDATA%\rdrconf\readers.json):
+//
+//   {"version": 1,
+//    "readers": {
+//      "<key>": {"written_at": "2024-05-01T12:00:00Z", "outcome": "done",
+//                "path": "/dev/hidraw0", "serial": "A1B2", "usb_port": "1-1",
+//                "settings": {"format_index": 5, "mode": "active",
+//                             "enter": true, "power_saving": false}}}}
+//
+// The key is the reader's serial number, or "usb:" and its USB port when it
+// has none. The record only ever informs: a record that cannot be read or
+// written is reported and otherwise ignored, and configuring goes on.
+namespace rdrconf {
+
+inline constexpr int kSettingsRecordVersion = 1;
+
+// The settings as the record and the command line's JSON give them:
+// {"format_index": 5, "mode": "active", "enter": true, "power_saving": false}.
+nlohmann::ordered_json SettingsJson(const ReaderParameterBlock& block);
+// The block such an object describes; std::nullopt when a field is missing
+// or out of range.
+std::optional<ReaderParameterBlock> SettingsFromJson(const nlohmann::ordered_json& settings);
+
+// One reader's entry.
+struct RecordEntry {
+  ReaderParameterBlock settings;
+  Outcome outcome = Outcome::kDone;  // kDone, or kStatus when the reader gave a status answer
+  std::string writtenAt;             // UTC, "2024-05-01T12:00:00Z"
+  std::string path;
+  std::string serial;
+  std::string usbPort;
+};
+
+class SettingsRecord {
+ public:
+  // The record file at `path`; an empty path keeps no record (every Write
+  // fails, every Read is empty).
+  explicit SettingsRecord(std::string path) : path_(std::move(path)) {}
+
+  // $XDG_STATE_HOME/rdrconf/readers.json, else ~/.local/state/rdrconf/
+  // readers.json; empty when neither XDG_STATE_HOME nor HOME names an
+  // absolute folder (relative values are ignored). On Windows
+  // %LOCALAPPDATA%\rdrconf\readers.json, empty when LOCALAPPDATA names no
+  // absolute folder.
+  static std::string DefaultPath();
+  // What a reader is recorded under: its serial number, else "usb:" and its
+  // USB port; empty when it has neither (its device path changes from one
+  // plug to the next, so it names nothing lasting).
+  static std::string KeyOf(const HidInterfaceInfo& reader);
+
+  const std::string& Path() const { return path_; }
+
+  // Every valid entry, by key. A missing file is an empty record. A file
+  // that cannot be read, is not a regular file or holds no record counts as
+  // empty, and `warning` says why; so does an entry that holds no valid
+  // settings, which is left out. `warning` is cleared first.
+  std::map<std::string, RecordEntry> Read(std::string* warning = nullptr) const;
+
+  // Records `settings` for `reader` after an exchange that ended with
+  // `outcome` at `when`: only kDone and kStatus are recorded. The file is
+  // replaced atomically (a new file in the same folder, flushed to disk,
+  // then renamed over the old one) under a lock on the folder, so two
+  // writers never lose each other's entries. A corrupt record is replaced
+  // by one that holds only this entry. Gives false when nothing was
+  // recorded; `message` then says why, and otherwise carries any warning
+  // (such as a corrupt record replaced), else is cleared.
+  bool Write(const HidInterfaceInfo& reader, const ReaderParameterBlock& settings, Outcome outcome,
+             std::chrono::system_clock::time_point when, std::string* message = nullptr) const;
+
+ private:
+  std::string path_;
+};
+
+// For the window, after its own set or restore: records in the default
+// place, as SettingsRecord::Write does.
+bool RecordWrite(const HidInterfaceInfo& reader, const ReaderParameterBlock& settings, Outcome outcome,
+                 std::chrono::system_clock::time_point when = std::chrono::system_clock::now(),
+                 std::string* message = nullptr);
+
+}  // namespace rdrconf

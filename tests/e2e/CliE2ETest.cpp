@@ -1,0 +1,342 @@
+// The real rdrconf-cli program, started as a child process, against readers
+// emulated as hidraw devices: what each reader receives, byte for byte,
+// what the program says and exits with, and that no other device is ever
+// opened.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "emulator/EmulatedHidBus.h"
+#include "emulator/ReportText.h"
+#include "reader/CardReader.h"
+#include "reader/HidApiHost.h"
+#include "reader/SettingsRecord.h"
+#include "tests/e2e/ChildProgram.h"
+
+namespace rdrconf {
+namespace {
+
+using emulated::BytesOf;
+using emulated::EmulatedHidBus;
+using emulated::EmulatedHidDevice;
+using emulated::EmulatedReader;
+using emulated::FeatureRequest;
+using emulated::KindsOf;
+using emulated::ReaderBehaviour;
+using emulated::ReportKind;
+using test::ChildProgram;
+using test::ProgramRun;
+using ::testing::AnyOf;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using Json = nlohmann::json;
+
+constexpr FeatureRequest kSet = FeatureRequest::kSet;
+constexpr FeatureRequest kGet = FeatureRequest::kGet;
+
+const FeatureReport kOpenNotice{0x00, 0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63};
+const FeatureReport kHeader{0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0x63};
+const FeatureReport kCloseNotice{0x00, 0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63};
+
+FeatureReport ChunkOf(const ReaderParameterBlock& block) {
+  return {0x00, block.cardno_type, block.mode, block.enter, block.power_saving, 0x00, 0x00, 0x00, 0x00};
+}
+
+std::string Trace(const EmulatedHidDevice& device) {
+  std::string text;
+  for (const emulated::ReceivedReport& report : device.Reports()) {
+    text += "  " + emulated::Hex(report.bytes.data(), report.bytes.size()) + "   " + emulated::DescribeReport(report) + "\n";
+  }
+  return text;
+}
+
+class CliE2E : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "rdrconf-cli-e2e-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    std::filesystem::create_directories(folder_ / "home");
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  // Each test has a home and a state folder of its own, so that no test
+  // reads or writes a real user's record.
+  std::map<std::string, std::string> Environment() const {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return {{"HOME", (folder_ / "home").string()},
+            {"XDG_STATE_HOME", (folder_ / "state").string()},
+            // The preload comes before the sanitizer's runtime under the wrapper.
+            {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
+  }
+
+  std::unique_ptr<ChildProgram> Start(const std::vector<std::string>& arguments) const {
+    return std::make_unique<ChildProgram>(RDRCONF_CLI_PROGRAM, arguments, Environment());
+  }
+  ProgramRun Cli(const std::vector<std::string>& arguments) const { return Start(arguments)->Finish(); }
+
+  static Json Parse(const ProgramRun& run) {
+    Json document = Json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(document.is_discarded()) << "stdout is not one JSON document:\n" << run.out << run.err;
+    return document;
+  }
+
+  std::map<std::string, RecordEntry> Recorded() const {
+    return SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read();
+  }
+
+  EmulatedHidBus bus_;
+  std::filesystem::path folder_;
+};
+
+TEST_F(CliE2E, ListShowsTheReadersAndOpensNothing) {
+  EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
+  EmulatedReader& first = bus_.AddReader();
+  EmulatedReader& second = bus_.AddReader();
+
+  const ProgramRun run = Cli({"list", "--json"});
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Parse(run), Json::parse(R"([
+      {"index": 0, "path": ")" + first.NodePath() + R"(", "serial": "EMU0002", "manufacturer": "Emulated",
+       "product": "Emulated card reader", "usb_port": "1-2", "access": "ok", "last_written": null},
+      {"index": 1, "path": ")" + second.NodePath() + R"(", "serial": "EMU0003", "manufacturer": "Emulated",
+       "product": "Emulated card reader", "usb_port": "1-3", "access": "ok", "last_written": null}])"));
+  for (const EmulatedHidDevice* device : {&keyboard, static_cast<EmulatedHidDevice*>(&first),
+                                          static_cast<EmulatedHidDevice*>(&second)}) {
+    EXPECT_EQ(device->Opens(), 0);
+    EXPECT_THAT(device->FeatureRequests(), IsEmpty());
+  }
+}
+
+TEST_F(CliE2E, SetSendsOneWindowSessionByteForByte) {
+  EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
+  EmulatedReader& reader = bus_.AddReader();
+
+  const ProgramRun run = Cli({"set", "--format", "8h10d", "--enter", "off"});
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, reader.NodePath() + " (serial EMU0002, USB 1-2): set format 8h10d (5), Active, No-Enter, "
+                                         "power saving off\n");
+  EXPECT_EQ(run.err, "");
+  const ReaderParameterBlock block{5, 1, 0, 0, 0};
+  EXPECT_THAT(BytesOf(reader.Reports()), ElementsAre(kOpenNotice, kHeader, ChunkOf(block), kCloseNotice))
+      << Trace(reader);
+  EXPECT_THAT(reader.FeatureRequests(), ElementsAre(kSet, kGet, kSet, kGet, kSet, kSet, kGet));
+  EXPECT_EQ(reader.Opens(), 3);  // a handle of its own for each exchange
+  EXPECT_EQ(reader.Settings(), block);
+  EXPECT_EQ(keyboard.Opens(), 0);
+  EXPECT_EQ(Recorded().at("EMU0002").settings, block);
+
+  // What the record now says, through the program.
+  const ProgramRun shown = Cli({"show", "--json"});
+  ASSERT_EQ(shown.status, 0) << shown.err;
+  EXPECT_EQ(Parse(shown)["readers"][0]["last_written"],
+            Json::parse(R"({"format": "8h10d", "format_index": 5, "mode": "active", "enter": false,
+                            "power_saving": false})"));
+}
+
+TEST_F(CliE2E, RestorePutsTheDefaultsBack) {
+  EmulatedReader& reader = bus_.AddReader();
+  ASSERT_EQ(Cli({"set", "--format", "IC format 11", "--mode", "passive", "--power-saving", "on"}).status, 0);
+  EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{11, 0, 1, 1, 0}));
+  reader.ClearRecords();
+
+  const ProgramRun run = Cli({"restore", "--json"});
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(BytesOf(reader.Reports()),
+              ElementsAre(kOpenNotice, kHeader, ChunkOf(ReaderParameterBlock::Defaults()), kCloseNotice));
+  EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+  EXPECT_EQ(Parse(run)["readers"][0]["settings"]["format"], "6h10d");
+}
+
+TEST_F(CliE2E, AllConfiguresEveryReaderAndOpensNoOtherDevice) {
+  EmulatedReader& first = bus_.AddReader();
+  EmulatedHidDevice& between = bus_.AddOtherDevice(0x1D57, 0x0001);  // same maker, another product
+  EmulatedReader& second = bus_.AddReader();
+
+  const ProgramRun run = Cli({"set", "--all", "--format", "2", "--mode", "passive", "--json"});
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json document = Parse(run);
+  EXPECT_EQ(document["outcome"], "done");
+  ASSERT_EQ(document["readers"].size(), 2u);
+  EXPECT_EQ(document["readers"][0]["path"], first.NodePath());
+  EXPECT_EQ(document["readers"][1]["path"], second.NodePath());
+  const ReaderParameterBlock block{2, 0, 1, 0, 0};
+  for (EmulatedReader* reader : {&first, &second}) {
+    EXPECT_EQ(reader->Settings(), block);
+    EXPECT_THAT(BytesOf(reader->Reports()), ElementsAre(kOpenNotice, kHeader, ChunkOf(block), kCloseNotice));
+  }
+  EXPECT_EQ(between.Opens(), 0);
+}
+
+TEST_F(CliE2E, SelectionConfiguresOnlyTheReaderItNames) {
+  EmulatedReader& first = bus_.AddReader();
+  EmulatedReader& second = bus_.AddReader();
+
+  // Without a selection nothing is sent, and the readers are named.
+  const ProgramRun refused = Cli({"set", "--format", "1"});
+  EXPECT_EQ(refused.status, 8);
+  EXPECT_THAT(refused.err, HasSubstr(first.NodePath()));
+  EXPECT_THAT(refused.err, HasSubstr(second.NodePath()));
+  EXPECT_EQ(first.Opens() + second.Opens(), 0);
+
+  const struct {
+    std::string selection;
+    EmulatedReader* chosen;
+    EmulatedReader* other;
+  } cases[] = {{second.NodePath(), &second, &first}, {"EMU0001", &first, &second}, {"1", &second, &first}};
+  std::uint8_t format = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.selection);
+    first.ClearRecords();
+    second.ClearRecords();
+    ++format;
+    const ProgramRun run = Cli({"set", "--format", std::to_string(format), "--reader", c.selection});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(c.chosen->Settings().cardno_type, format);
+    EXPECT_EQ(c.chosen->Opens(), 3);
+    EXPECT_EQ(c.other->Opens(), 0);
+  }
+}
+
+TEST_F(CliE2E, NoReaderExits3AndOpensNothing) {
+  EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
+
+  ProgramRun run = Cli({"set", "--format", "1", "--json"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(Parse(run), Json::parse(R"({"outcome": "no_reader", "readers": []})"));
+  EXPECT_THAT(run.err, HasSubstr("no reader 1d57:ac08 is connected"));
+
+  run = Cli({"list"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+
+  EmulatedReader& reader = bus_.AddReader();
+  run = Cli({"restore", "--reader", "EMU9999"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_THAT(run.err, HasSubstr("no reader matches --reader EMU9999"));
+  EXPECT_EQ(reader.Opens(), 0);
+  EXPECT_EQ(keyboard.Opens(), 0);
+}
+
+TEST_F(CliE2E, RefusalExits6AndSendsNoChunk) {
+  EmulatedReader& reader = bus_.AddReader();
+  reader.SetBehaviour(ReaderBehaviour::kRefuse);
+
+  const ProgramRun run = Cli({"set", "--format", "5", "--json"});
+
+  EXPECT_EQ(run.status, 6) << run.err;
+  const Json document = Parse(run);
+  EXPECT_EQ(document["outcome"], "refused");
+  EXPECT_EQ(document["readers"][0]["failed_request"], "answer");
+  EXPECT_EQ(document["readers"][0]["recorded"], false);
+  EXPECT_THAT(run.err, HasSubstr("the reader refused the command: eight 0xAA bytes as the answer to the command header"));
+  EXPECT_THAT(BytesOf(reader.Reports()), ElementsAre(kOpenNotice, kHeader, kCloseNotice));
+  EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults());
+  EXPECT_THAT(Recorded(), IsEmpty());
+}
+
+TEST_F(CliE2E, StatusAnswerExits0WithANote) {
+  EmulatedReader& reader = bus_.AddReader();
+  reader.SetBehaviour(ReaderBehaviour::kStatus);
+
+  const ProgramRun run = Cli({"set", "--format", "5", "--json"});
+
+  EXPECT_EQ(run.status, 0) << run.err;
+  const Json document = Parse(run);
+  EXPECT_EQ(document["outcome"], "status");
+  EXPECT_EQ(document["readers"][0]["failed_request"], nullptr);
+  EXPECT_THAT(run.err, HasSubstr("took no settings block"));
+  EXPECT_THAT(KindsOf(reader.Reports()),
+              ElementsAre(ReportKind::kOpenNotice, ReportKind::kHeader, ReportKind::kCloseNotice));
+  EXPECT_EQ(Recorded().at("EMU0001").outcome, Outcome::kStatus);
+}
+
+TEST_F(CliE2E, DryRunOpensNothing) {
+  EmulatedReader& reader = bus_.AddReader();
+  const ProgramRun run = Cli({"set", "--format", "10h10d", "--dry-run", "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Parse(run)["readers"][0]["reports"][2], "00 06 01 01 00 00 00 00 00");
+  EXPECT_EQ(reader.Opens(), 0);
+  EXPECT_THAT(reader.FeatureRequests(), IsEmpty());
+}
+
+TEST_F(CliE2E, ReaderHeldByAnotherProgramIsBusyAndDoctorNamesIt) {
+  EmulatedReader& reader = bus_.AddReader();
+  HidApiHost host;
+  CardReader link(host);
+  ReaderHandle held = link.OpenReader();
+  ASSERT_TRUE(held.IsOpen());
+  reader.ClearRecords();
+
+  const ProgramRun busy = Cli({"set", "--format", "1", "--json"});
+  EXPECT_EQ(busy.status, 5) << busy.err;
+  EXPECT_EQ(Parse(busy)["readers"][0]["outcome"], "busy");
+  EXPECT_THAT(reader.Reports(), IsEmpty());
+
+  const ProgramRun doctor = Cli({"doctor", "--json"});
+  const Json document = Parse(doctor);
+  std::string ourName;
+  std::getline(std::ifstream("/proc/self/comm"), ourName);
+  const auto held_check = std::find_if(document["checks"].begin(), document["checks"].end(),
+                                       [](const Json& check) { return check["check"] == "not_held"; });
+  ASSERT_NE(held_check, document["checks"].end()) << doctor.out;
+  EXPECT_EQ((*held_check)["ok"], false);
+  EXPECT_EQ((*held_check)["holders"], Json::parse(R"([{"pid": )" + std::to_string(getpid()) + R"(, "name": ")" +
+                                                  ourName + R"("}])"));
+
+  held.Close();
+  EXPECT_EQ(Cli({"set", "--format", "1"}).status, 0);
+  EXPECT_EQ(reader.Settings().cardno_type, 1);
+}
+
+TEST_F(CliE2E, TwoProgramsAtOnceNeverInterleaveTheirFrames) {
+  EmulatedReader& reader = bus_.AddReader();
+  const ReaderParameterBlock blocks[2] = {{1, 0, 0, 1, 0}, {7, 1, 1, 0, 0}};
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    reader.ClearRecords();
+    const auto a = Start({"set", "--format", "1", "--mode", "passive", "--enter", "off", "--power-saving", "on"});
+    const auto b = Start({"set", "--format", "7"});
+    const ProgramRun runs[2] = {a->Finish(), b->Finish()};
+
+    int succeeded = 0;
+    std::vector<ReaderParameterBlock> taken;
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_THAT(runs[i].status, AnyOf(0, 5)) << runs[i].err;
+      if (runs[i].status == 0) {
+        ++succeeded;
+        taken.push_back(blocks[i]);
+      }
+    }
+    EXPECT_GE(succeeded, 1);
+    EXPECT_THAT(taken, ::testing::Contains(reader.Settings()));
+
+    // Every header is followed at once by its chunk: no frame of the other
+    // program comes between them.
+    const std::vector<emulated::ReceivedReport> reports = reader.Reports();
+    int headers = 0;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      if (reports[i].kind == ReportKind::kHeader) {
+        ++headers;
+        ASSERT_LT(i + 1, reports.size()) << Trace(reader);
+        EXPECT_EQ(reports[i + 1].kind, ReportKind::kDataChunk) << Trace(reader);
+      }
+      if (reports[i].kind == ReportKind::kDataChunk) {
+        EXPECT_TRUE(i > 0 && reports[i - 1].kind == ReportKind::kHeader) << Trace(reader);
+      }
+    }
+    EXPECT_EQ(headers, succeeded) << Trace(reader);
+  }
+}
+
+}  // namespace
+}  // namespace rdrconf
