@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 
 #include "dialogs/DialogBase.h"
@@ -36,12 +37,30 @@ std::string FormatName(std::uint8_t position) {
   return std::to_string(position);
 }
 
+// Days from 1970-01-01 to the given day of the proleptic Gregorian
+// calendar (month 1 to 12).
+long long DaysFromCivil(long long year, unsigned month, unsigned day) {
+  year -= month <= 2 ? 1 : 0;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<long long>(dayOfEra) - 719468;
+}
+
 // The record's UTC time ("2026-12-08T06:02:00Z") as local time, to the
 // minute ("2026-12-08 14:02"); the record's own text when it is not one.
+// Read by hand: the C library's strptime and timegm are not everywhere.
 std::string LocalTime(const std::string& utc) {
-  std::tm parsed{};
-  if (strptime(utc.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parsed) == nullptr) return utc;
-  const std::time_t at = timegm(&parsed);
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, used = 0;
+  if (std::sscanf(utc.c_str(), "%4d-%2d-%2dT%2d:%2d:%2dZ%n", &year, &month, &day, &hour, &minute, &second,
+                  &used) != 6 ||
+      used != static_cast<int>(utc.size()) || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+      minute > 59 || second > 60) {
+    return utc;
+  }
+  const long long days = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
+  const auto at = static_cast<std::time_t>(days * 86400 + hour * 3600 + minute * 60 + second);
   std::tm local{};
   localtime_r(&at, &local);
   char when[32] = {};

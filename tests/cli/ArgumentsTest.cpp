@@ -116,6 +116,8 @@ TEST_F(ArgumentsTest, JsonGoesAnywhereOnTheLineAndStdoutHoldsOneDocument) {
   }
 }
 
+#ifndef _WIN32
+// The manual page and the bash completion ship with the Linux build only.
 TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
   const std::string manual = ReadBytes(RDRCONF_MAN_PAGE);
   const std::string completion = ReadBytes(RDRCONF_COMPLETION);
@@ -137,6 +139,7 @@ TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
     EXPECT_THAT(completion, HasSubstr(option));
   }
 }
+#endif
 
 TEST(CardFormat, NamesAreTheFixedOnesThenTheShippedEnglishTexts) {
   EXPECT_THAT(cli::FormatNames(),

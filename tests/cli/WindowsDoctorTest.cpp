@@ -29,9 +29,10 @@ class WindowsDoctorTest : public CliTest {
     WriteBytes("RDRCONF.en-US.ini", "[language]\n");
   }
 
-  // The checks of the JSON report, by name (and reader).
+  // The check of the JSON report with this name.
   Json CheckNamed(const std::string& name) {
-    for (const Json& check : Document()["checks"]) {
+    const Json document = Document();
+    for (const Json& check : document["checks"]) {
       if (check["check"] == name) return check;
     }
     ADD_FAILURE() << "no check " << name << " in " << out.str();
