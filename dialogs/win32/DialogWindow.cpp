@@ -227,9 +227,11 @@ HWND DialogWindow::NeedButtonOrLabel(int id) const {
 }
 
 int DialogWindow::RunModal() {
-  dialog_.Initialise();
   ended_ = false;
   result_ = kIdCancel;
+  dialog_.Initialise();
+  // A dialog that ended in its own initialisation is never shown.
+  if (ended_) return result_;
   running_ = true;
   HWND const owner = owner_ != nullptr ? owner_->Handle() : nullptr;
   if (owner != nullptr) EnableWindow(owner, FALSE);

@@ -341,6 +341,14 @@ TEST(Win32DialogTest, ModalRunInitialisesOnceAndEndsWhenShownIfAsked) {
   EXPECT_EQ(std::count(dialog.events.begin(), dialog.events.end(), "init"), 1);
 }
 
+TEST(Win32DialogTest, DialogThatEndsInItsInitialisationReturnsAtOnceUnshown) {
+  ProbeDialog dialog;
+  dialog.onInit = [&] { dialog.EndDialog(kIdOk); };
+  EXPECT_EQ(dialog.DoModal(), kIdOk);
+  EXPECT_EQ(dialog.events, (std::vector<std::string>{"init", "end"}));
+  EXPECT_FALSE(IsWindowVisible(dialog.Window().Handle()));
+}
+
 TEST(Win32DialogTest, EscapeCancelsAndEnterGoesToTheDefaultButton) {
   {
     ProbeDialog dialog(true);
