@@ -18,7 +18,8 @@ constexpr char kExitStatusHelp[] =
     "Exit status: 0 done (also when the reader gave a status answer), 1 internal error,\n"
     "2 usage error, 3 no reader or none that SEL names, 4 permission denied,\n"
     "5 another program holds the reader, 6 the reader refused or a request failed,\n"
-    "8 several readers and no --reader or --all. With --all, the highest of the readers' codes.";
+    "8 several readers and no --reader or --all, 9 no card within the time (test).\n"
+    "With --all, the highest of the readers' codes.";
 
 // --- Arguments ----------------------------------------------------------------------
 
@@ -105,6 +106,25 @@ int RunArguments(const std::vector<std::string>& arguments, HidHost& host, const
   AddReaderOption(*show, options);
   AddOutputFlags(*show, options);
 
+  double timeout = 30;
+  CLI::App* test = app.add_subcommand(
+      "test", "Test a card: read what the reader types on its keyboard side, held for this program alone");
+  AddReaderOption(*test, options);
+  test->add_option("-t,--timeout", timeout, "Seconds to wait for a card")
+      ->check(CLI::Range(0.1, 3600.0))
+      ->capture_default_str();
+  AddOutputFlags(*test, options);
+
+  CLI::App* exportProfile = app.add_subcommand(
+      "export", "Print the settings last written to a reader as a profile for watch --apply (JSON)");
+  AddReaderOption(*exportProfile, options);
+
+  std::string profile;
+  CLI::App* watch = app.add_subcommand(
+      "watch", "Give a profile's settings to every reader plugged in from now on; runs until stopped");
+  watch->add_option("--apply", profile, "The profile (from rdrconf-cli export)")->required()->type_name("PROFILE");
+  AddOutputFlags(*watch, options);
+
 #ifdef _WIN32
   CLI::App* doctor = app.add_subcommand(
       "doctor", "Check the readers, other copies of rdrconf holding them and the language files; say how to "
@@ -130,6 +150,9 @@ int RunArguments(const std::vector<std::string>& arguments, HidHost& host, const
   if (restore->parsed()) return command.Configure(ReaderParameterBlock::Defaults(), true);
   if (show->parsed()) return command.Show();
   if (doctor->parsed()) return command.Doctor();
+  if (test->parsed()) return command.Test(timeout);
+  if (exportProfile->parsed()) return command.Export();
+  if (watch->parsed()) return command.Watch(profile);
 
   ReaderParameterBlock block;
   block.cardno_type = *ParseFormat(options.format);

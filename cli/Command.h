@@ -43,6 +43,11 @@ class Command {
   int Configure(const ReaderParameterBlock& block, bool restore);
   int Show();
   int Doctor();
+  // The test scan, the profile of the last write, and applying a profile to
+  // every reader plugged in from now on (cli/Follow.cpp).
+  int Test(double timeoutSeconds);
+  int Export();
+  int Watch(const std::string& profilePath);
 
  private:
   // --- Output ---

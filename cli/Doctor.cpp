@@ -30,16 +30,6 @@ bool IsRegularFile(const std::string& path) {
 constexpr char kRuleName[] = "70-rdrconf.rules";
 constexpr unsigned kReadWrite = 6;
 
-// What an administrator adds where the seat gives no access (over SSH, or
-// without systemd-logind): the group rule of the README.
-std::string GroupRuleFix(const std::string& user) {
-  return "Over SSH or without a seat, an administrator can let a group in instead: put\n"
-         "  SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"1d57\", ATTRS{idProduct}==\"ac08\", "
-         "GROUP=\"plugdev\", MODE=\"0660\"\n"
-         "in /etc/udev/rules.d/71-rdrconf-group.rules, run sudo adduser " +
-         user + " plugdev, and log in again.";
-}
-
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
@@ -141,9 +131,12 @@ std::string ExplainAccess(const NodeFacts& node, const UserIdentity& user,
       fix = "An administrator can add you to group " + notMember + ": sudo adduser " + user.name + " " +
             notMember + "; then log in again.";
     } else {
+      // Over SSH or in a service there is no seat, so uaccess gives nobody
+      // access; the rule's group is the way in there.
       fix = "Install the udev rule (see the udev_rule check), then unplug the reader and plug it in again:\n"
-            "it gives the user logged in at the seat access. " +
-            GroupRuleFix(user.name);
+            "it gives the user logged in at the seat and the members of group plugdev access. Over SSH or "
+            "without a seat, an administrator adds you to the group: sudo adduser " +
+            user.name + " plugdev; then log in again.";
     }
   }
   return std::string(mayOpen ? "you may open it" : "you may not open it") + ": " + Joined(facts, "; ");

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "reader/CardScan.h"
+#include "reader/ReaderMonitor.h"
+
 // What the command line learns from the system besides the HID host: where
 // the record is kept, where udev rules live, the /proc tree, who runs the
 // program and what the file system says about a device node. Tests put
@@ -83,6 +86,14 @@ struct CliEnvironment {
   std::function<std::string(gid_t)> groupName = SystemGroupName;
   std::function<std::string(uid_t)> userName = SystemUserName;
   std::function<std::chrono::system_clock::time_point()> now = std::chrono::system_clock::now;
+  // The reader's keyboard side (for test) and the news of readers coming
+  // and going (for watch), made only by the commands that need them; null
+  // where there are none.
+  std::function<KeyboardSource*()> keyboard = [] { return static_cast<KeyboardSource*>(nullptr); };
+  std::function<HotplugSource*()> hotplug = [] { return static_cast<HotplugSource*>(nullptr); };
+  // Readable once the program is asked to stop (SIGINT, SIGTERM): the
+  // commands that wait end cleanly then. -1: none.
+  int stopDescriptor = -1;
 
   // The real places and facts of this process.
   static CliEnvironment OfThisProcess();

@@ -14,6 +14,7 @@ enum ExitCode : int {
   kExitBusy = 5,           // another program holds the reader
   kExitFailed = 6,         // the reader refused, or a request failed
   kExitSeveralReaders = 8, // several readers and no selection
+  kExitTimeout = 9,        // test: no card within the time
 };
 
 constexpr int ExitCodeOf(Outcome outcome) {

@@ -43,12 +43,17 @@ class RehearsalHost final : public HidHost {
 
 }  // namespace
 
-SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command) {
+SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command,
+                          bool onlyIfItOpens) {
   const ReaderSelector selector = ReaderSelector::Path(path);
   SessionOutcome outcome;
   outcome.openNotice = Exchange(reader, selector, [](const ReaderHandle& handle, ExchangeOutcome* o) {
     return NotifyOpen(handle, o) ? kCommandDone : kCommandFailed;
   });
+  if (onlyIfItOpens && outcome.openNotice.request == Request::kOpen) {
+    outcome.command = outcome.openNotice;
+    return outcome;
+  }
   outcome.command = Exchange(reader, selector, command);
   outcome.closeNotice = Exchange(reader, selector, [](const ReaderHandle& handle, ExchangeOutcome* o) {
     return NotifyClose(handle, o) ? kCommandDone : kCommandFailed;

@@ -29,7 +29,12 @@ struct SessionOutcome {
 // other device is ever opened). As in the window, the command is sent
 // whatever became of the open notice, and the close notice whatever became
 // of the command.
-SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command);
+//
+// With `onlyIfItOpens`, a session whose open notice could not even open the
+// reader ends there, with that outcome for its command, and sends nothing
+// more: for a reader that has just appeared and may not be ready yet.
+SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command,
+                          bool onlyIfItOpens = false);
 
 // The reports such a session would set on `reader`, in order, made by the
 // same code against a host that only takes note: nothing is opened or sent.

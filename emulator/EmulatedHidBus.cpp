@@ -174,6 +174,10 @@ class Testbed {
     if (!umockdev_testbed_attach_ioctl(bed_, node.devNode.c_str(), node.handler, &error)) {
       Fail("cannot handle the requests of " + node.devNode, error);
     }
+    // umockdev announced the node when it was added, before its device
+    // number and links were in place; a program that lists at once may have
+    // missed it. Now it is complete, as after the kernel's and udev's work.
+    umockdev_testbed_uevent(bed_, hidrawPath.c_str(), "change");
     return node.devNode;
   }
 

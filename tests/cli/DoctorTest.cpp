@@ -276,11 +276,10 @@ TEST_F(ExplainAccessTest, GroupNamedInTheAccessListCounts) {
   EXPECT_THAT(fix, HasSubstr("sudo adduser alice plugdev"));
 }
 
-TEST_F(ExplainAccessTest, NoWayInPointsToTheRuleAndTheGroupRule) {
+TEST_F(ExplainAccessTest, NoWayInPointsToTheRuleAndItsGroup) {
   EXPECT_EQ(Explain(Node(0, 0, 0600), false), "you may not open it: group root, mode 0600");
   EXPECT_THAT(fix, AllOf(HasSubstr("Install the udev rule"), HasSubstr("unplug the reader"),
-                         HasSubstr("/etc/udev/rules.d/71-rdrconf-group.rules"),
-                         HasSubstr("GROUP=\"plugdev\", MODE=\"0660\""), HasSubstr("sudo adduser alice plugdev")));
+                         HasSubstr("members of group plugdev"), HasSubstr("sudo adduser alice plugdev")));
 }
 
 TEST_F(ExplainAccessTest, OwnerWorldAndRootAreSaid) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <signal.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -75,37 +76,55 @@ class ChildProgram {
 
   // Reads until the child closes its output, then waits for it.
   ProgramRun Finish() {
-    ProgramRun run;
-    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    std::string* sinks[2] = {&run.out, &run.err};
-    int open = 2;
-    while (open > 0) {
-      if (poll(fds, 2, -1) < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      for (int i = 0; i < 2; ++i) {
-        if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-        char buffer[4096];
-        const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-        if (got > 0) {
-          sinks[i]->append(buffer, static_cast<std::size_t>(got));
-        } else if (got == 0 || errno != EINTR) {
-          close(fds[i].fd);
-          fds[i].fd = -1;
-          --open;
-        }
-      }
+    while (ReadSome(-1)) {
     }
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    run_.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run_;
+  }
+
+  // Reads the child's output until its stderr holds `text`, at most
+  // `milliseconds` of waiting; true when it does. A long-running child
+  // (watch) says so when it is ready.
+  bool WaitForError(const std::string& text, int milliseconds) {
+    while (run_.err.find(text) == std::string::npos) {
+      if (!ReadSome(milliseconds)) return false;
+    }
+    return true;
+  }
+
+  void Signal(int signal) const {
+    if (pid_ > 0) kill(pid_, signal);
   }
 
  private:
+  // Reads what the child wrote next, waiting at most `milliseconds` (-1:
+  // without end); false once both outputs are closed, or on a timeout.
+  bool ReadSome(int milliseconds) {
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (out_ < 0 && err_ < 0) return false;
+    const int ready = poll(fds, 2, milliseconds);
+    if (ready < 0) return errno == EINTR;
+    if (ready == 0) return false;
+    std::string* sinks[2] = {&run_.out, &run_.err};
+    int* ends[2] = {&out_, &err_};
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      char buffer[4096];
+      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || errno != EINTR) {
+        close(*ends[i]);
+        *ends[i] = -1;
+      }
+    }
+    return out_ >= 0 || err_ >= 0;
+  }
+
   static std::vector<char*> Pointers(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
     for (std::string& text : texts) pointers.push_back(text.data());
@@ -116,6 +135,7 @@ class ChildProgram {
   pid_t pid_ = -1;
   int out_ = -1;
   int err_ = -1;
+  ProgramRun run_;
 };
 
 }  // namespace rdrconf::test

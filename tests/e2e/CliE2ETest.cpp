@@ -304,6 +304,7 @@ TEST_F(CliE2E, TwoProgramsAtOnceNeverInterleaveTheirFrames) {
   for (int round = 0; round < 4; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     reader.ClearRecords();
+    const ReaderParameterBlock before = reader.Settings();
     const auto a = Start({"set", "--format", "1", "--mode", "passive", "--enter", "off", "--power-saving", "on"});
     const auto b = Start({"set", "--format", "7"});
     const ProgramRun runs[2] = {a->Finish(), b->Finish()};
@@ -317,8 +318,15 @@ TEST_F(CliE2E, TwoProgramsAtOnceNeverInterleaveTheirFrames) {
         taken.push_back(blocks[i]);
       }
     }
-    EXPECT_GE(succeeded, 1);
-    EXPECT_THAT(taken, ::testing::Contains(reader.Settings()));
+    // Each exchange holds the reader alone, so the two sessions may take
+    // turns exchange by exchange: a program whose command found the reader
+    // held exits 5 and its block is not written. Both may lose so; then
+    // the reader keeps what it had.
+    if (succeeded == 0) {
+      EXPECT_EQ(reader.Settings(), before);
+    } else {
+      EXPECT_THAT(taken, ::testing::Contains(reader.Settings()));
+    }
 
     // Every header is followed at once by its chunk: no frame of the other
     // program comes between them.
@@ -336,6 +344,49 @@ TEST_F(CliE2E, TwoProgramsAtOnceNeverInterleaveTheirFrames) {
     }
     EXPECT_EQ(headers, succeeded) << Trace(reader);
   }
+}
+
+}  // namespace
+}  // namespace rdrconf
+
+namespace rdrconf {
+namespace {
+
+// A reader plugged in while watch runs gets the profile; the one that was
+// there before is left alone; a reader unplugged and plugged again counts
+// as new. SIGTERM ends the watch cleanly.
+TEST_F(CliE2E, WatchConfiguresReadersPluggedInLaterAndLeavesTheOthersAlone) {
+  EmulatedReader& present = bus_.AddReader();
+  const std::filesystem::path profile = folder_ / "profile.json";
+  std::ofstream(profile) << R"({"rdrconf_profile": 1, "settings": )"
+                         << R"({"format_index": 5, "mode": "passive", "enter": false, "power_saving": true}})";
+  const ReaderParameterBlock wanted{5, 0, 0, 1, 0};
+
+  const std::unique_ptr<ChildProgram> watch = Start({"watch", "--apply", profile.string()});
+  ASSERT_TRUE(watch->WaitForError("watching for readers", 10000));
+  EmulatedReader& later = bus_.AddReader();
+  // Waits (at most 5 s) until the reader has received a whole session.
+  const auto session = [](EmulatedReader& reader) {
+    for (int i = 0; i < 500 && reader.Reports().size() < 4; ++i) usleep(10000);
+    return KindsOf(reader.Reports());
+  };
+  const std::vector<ReportKind> whole{ReportKind::kOpenNotice, ReportKind::kHeader, ReportKind::kDataChunk,
+                                      ReportKind::kCloseNotice};
+  EXPECT_EQ(session(later), whole);
+  EXPECT_EQ(later.Settings(), wanted) << emulated::DescribeSettings(later.Settings());
+  later.ClearRecords();
+  later.Unplug();
+  later.Plug();
+  EXPECT_EQ(session(later), whole) << "the replugged reader is written again";
+
+  watch->Signal(SIGTERM);
+  const ProgramRun run = watch->Finish();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.err, HasSubstr("stopped watching"));
+  EXPECT_EQ(present.Opens(), 0) << "the reader that was there is left alone";
+  EXPECT_THAT(present.Reports(), IsEmpty());
+  ASSERT_EQ(Recorded().count("EMU0002"), 1u) << "each write goes into the record";
+  EXPECT_EQ(Recorded().at("EMU0002").settings, wanted);
 }
 
 }  // namespace

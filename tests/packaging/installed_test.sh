@@ -16,6 +16,7 @@
 # The environment gives BINDIR and DATADIR (relative to the prefix), and the
 # programs XVFB, XWININFO and APPSTREAMCLI.
 set -euo pipefail
+source "$(dirname "$0")/window_title.sh"
 
 case_name=$1
 build_dir=$2
@@ -23,20 +24,11 @@ lang_source=$3
 shift 3
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/rdrconf-installed.XXXXXX")
-xvfb_pid=
 cleanup() {
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-fail() {
-  echo "FAILED: $*" >&2
-  exit 1
-}
 
 prefix=$work/prefix
 cmake --install "$build_dir" --prefix "$prefix" >"$work/install.log" 2>&1 ||
@@ -55,55 +47,6 @@ user_env=(-u XDG_DATA_HOME -u XDG_CONFIG_HOME HOME="$home" XDG_DATA_DIRS="$prefi
 start_offscreen() {
   env "${user_env[@]}" "$@" QT_QPA_PLATFORM=offscreen RDRCONF_QUIT_WHEN_SHOWN=1 "$command"
 }
-
-# Sets "title" to the title of the window the installed command shows on a
-# virtual X display, started from the folder given first, with the env
-# settings that follow. The window stays open, so the program is ended once
-# its window has appeared.
-window_title() {
-  if [[ -z $xvfb_pid ]]; then
-    "$XVFB" -displayfd 3 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-    xvfb_pid=$!
-    for _ in $(seq 300); do
-      [[ -s $work/display ]] && break
-      kill -0 "$xvfb_pid" 2>/dev/null || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-      sleep 0.1
-    done
-    [[ -s $work/display ]] || fail "Xvfb did not report its display"
-  fi
-  local display program
-  display=":$(cat "$work/display")"
-  title=
-  # libxkbcommon-x11 hands strndup a name that has no terminating zero, which
-  # is allowed but trips AddressSanitizer's strict string checks.
-  local folder=$1
-  shift
-  (cd "$folder" && exec env "${user_env[@]}" "$@" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
-    ASAN_OPTIONS=detect_stack_use_after_return=1 "$command") &
-  program=$!
-  # The title is read once the program's window is shown (viewable): the
-  # program sets its texts before it shows the window, so a window that is
-  # shown with another title is a fault of the program. Windows of the
-  # program that are never shown (Qt makes a few) do not count.
-  for _ in $(seq 300); do
-    # A top-level window line reads: 0x200006 "title": ("rdrconf" "RDRCONF") ...
-    for id in $(DISPLAY=$display "$XWININFO" -root -children |
-      sed -n 's/^ *\(0x[0-9a-f]*\) .*("rdrconf" .*/\1/p'); do
-      info=$(DISPLAY=$display "$XWININFO" -id "$id" 2>/dev/null) || continue
-      if grep -q 'Map State: IsViewable' <<<"$info"; then
-        title=$(sed -n 's/^xwininfo: Window id: 0x[0-9a-f]* "\(.*\)"$/\1/p' <<<"$info")
-        break 2
-      fi
-    done
-    kill -0 "$program" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill "$program" 2>/dev/null || true
-  wait "$program" 2>/dev/null || true
-  [[ -n $title ]] || fail "the installed rdrconf showed no window"
-}
-
-form_title() { sed -n 's/^form_title=//p' "$1"; }
 
 case $case_name in
   layout)

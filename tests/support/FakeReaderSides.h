@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,9 +55,13 @@ class FakeHotplug final : public HotplugSource {
     const char byte = 1;
     pipe_.Write(&byte, 1);
   }
+  // Runs when the events are taken: what the news is about happens then
+  // (a reader is plugged in), after the program began to wait for it.
+  void WhenTaken(std::function<void()> hook) { whenTaken_ = std::move(hook); }
   int Descriptor() const override { return pipe_.ReadEnd(); }
   std::vector<HotplugEvent> TakeEvents() override {
     pipe_.Drain();
+    if (whenTaken_) std::exchange(whenTaken_, nullptr)();
     std::vector<HotplugEvent> taken;
     taken.swap(pending_);
     return taken;
@@ -64,6 +70,7 @@ class FakeHotplug final : public HotplugSource {
  private:
   WatchedPipe pipe_;
   std::vector<HotplugEvent> pending_;
+  std::function<void()> whenTaken_;
 };
 
 // The reader's keyboard side as a test drives it: key events go through a
