@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTimer>
 #include <stdexcept>
@@ -17,6 +18,11 @@
 
 namespace rdrconf {
 namespace {
+
+// Which windows were shown, with their titles: off unless asked for
+// (QT_LOGGING_RULES="rdrconf.windows.info=true"), for checking a build on a
+// machine without a display, such as an arm64 one under emulation.
+Q_LOGGING_CATEGORY(lcWindows, "rdrconf.windows", QtWarningMsg)
 
 // Dialog base units as the original desktop platform derives them from a
 // font: the average width of the 52 Latin letters, rounded, and the height.
@@ -132,6 +138,7 @@ void DialogWindow::setVisible(bool visible) {
 
 void DialogWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  qCInfo(lcWindows).noquote() << "shown:" << windowTitle();
   if (endWhenShown_) QTimer::singleShot(0, this, [this] { done(kIdCancel); });
 }
 
