@@ -5,10 +5,12 @@
 #   - every shared library that an ELF file of a package needs is shipped by
 #     a package that its Depends names (or by one of the packages checked);
 #   - every version it asks for is one that the target's package has.
-#   cross_depends_test.sh ARCHIVES_DIR DEB...
-# ARCHIVES_DIR holds the target's .deb files that the build was made against.
+#   cross_depends_test.sh ROOT DEB...
+# ROOT is the target's root that the build was made against (made by
+# scripts/arm64-root): ROOT/DEBIAN/contents/<package> holds the package's
+# version, then the files it unpacked.
 set -euo pipefail
-archives=$1
+contents=$1/DEBIAN/contents
 shift
 
 fail=0
@@ -23,12 +25,19 @@ trap 'rm -rf "$work"' EXIT
 # soname -> package, from the file lists of the target's packages and of the
 # packages under test; package -> version.
 declare -A shipped_by version_of
-for deb in "$archives"/*.deb "$@"; do
-  { read -r _ package && read -r _ version; } < <(dpkg-deb -f "$deb" Package Version)
-  version_of[$package]=$version
+# shipped <package> <version>: reads the package's file list.
+shipped() {
+  version_of[$1]=$2
   while read -r name; do
-    shipped_by[$name]=$package
-  done < <(dpkg-deb -c "$deb" | awk '{print $6}' | sed -n 's|^\./\(usr/\)\{0,1\}lib/\(.*/\)\{0,1\}\([^/]*\.so\.[0-9.]*\)$|\3|p')
+    shipped_by[$name]=$1
+  done < <(sed -n 's|^\./\(usr/\)\{0,1\}lib/\(.*/\)\{0,1\}\([^/]*\.so\.[0-9.]*\)$|\3|p')
+}
+[[ -d $contents ]] || { echo "FAIL: $contents: no file lists of the target's packages" >&2; exit 1; }
+for list in "$contents"/*; do
+  shipped "${list##*/}" "$(head -1 "$list")" < <(tail -n +2 "$list")
+done
+for deb in "$@"; do
+  shipped "$(dpkg-deb -f "$deb" Package)" "$(dpkg-deb -f "$deb" Version)" < <(dpkg-deb -c "$deb" | awk '{print $6}')
 done
 
 checked=0
