@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -36,7 +37,20 @@ QSize DialogBaseUnits(const QFont& font) {
 QFont TemplateFont(const DialogTemplate& dialogTemplate, const QFont& fallback) {
   QFont font = fallback;
   if (!dialogTemplate.fontFamily.empty()) {
-    font.setFamily(QString::fromStdString(dialogTemplate.fontFamily));
+    QString family = QString::fromStdString(dialogTemplate.fontFamily);
+    // Asked for a family it lacks, the toolkit searches the font
+    // configuration's whole fallback list before it takes a substitute, a
+    // good part of the start-up; the first installed substitute is taken here
+    // instead. A family without any is left to the toolkit's own fallback.
+    if (!QFontDatabase::hasFamily(family)) {
+      for (const QString& substitute : QFont::substitutes(family)) {
+        if (QFontDatabase::hasFamily(substitute)) {
+          family = substitute;
+          break;
+        }
+      }
+    }
+    font.setFamily(family);
   }
   font.setPointSize(dialogTemplate.fontPointSize);
   font.setBold(dialogTemplate.boldFont);

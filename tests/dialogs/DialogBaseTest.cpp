@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -164,6 +165,31 @@ TEST(DialogBaseTest, TemplatePositionsAreScaledByTheFontsDialogUnits) {
                          (50 * units.width() + 2) / 4, (8 * units.height() + 4) / 8));
   auto* list = dialog.Window().ControlAs<QComboBox>(kList);
   EXPECT_EQ(list->height(), list->sizeHint().height()) << "a closed list is one line high";
+}
+
+// A template font that the machine lacks is asked for by its first
+// installed substitute (as Calibri by Carlito), so that the toolkit does not
+// search the whole font configuration for it; one without any keeps its name.
+TEST(DialogBaseTest, AMissingTemplateFontIsTakenFromItsInstalledSubstitute) {
+  const QStringList installed = QFontDatabase::families();
+  if (installed.isEmpty()) GTEST_SKIP() << "no font is installed";
+  const QString missing = QStringLiteral("RDRCONF Missing Family");
+  const QString alone = QStringLiteral("RDRCONF Lonely Family");
+  ASSERT_FALSE(QFontDatabase::hasFamily(missing));
+  ASSERT_FALSE(QFontDatabase::hasFamily(alone));
+  QFont::insertSubstitutions(missing, {QStringLiteral("RDRCONF Also Missing"), installed.front()});
+
+  DialogTemplate withSubstitute = TestTemplate(false);
+  withSubstitute.fontFamily = missing.toStdString();
+  DialogBase substituted(withSubstitute, UnwatchedBoxes());
+  // The substitutes are kept in lower case; families match in any case.
+  EXPECT_EQ(substituted.Window().font().family().toLower().toStdString(), installed.front().toLower().toStdString());
+
+  DialogTemplate without = TestTemplate(false);
+  without.fontFamily = alone.toStdString();
+  DialogBase named(without, UnwatchedBoxes());
+  EXPECT_EQ(named.Window().font().family().toStdString(), alone.toStdString());
+  QFont::removeSubstitutions(missing);
 }
 
 TEST(DialogBaseTest, KeysAndCloseBoxReachTheirHandlers) {
