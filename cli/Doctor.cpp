@@ -284,6 +284,31 @@ Check LanguageFilesCheck() {
   return check;
 }
 
+// The readers that the listing gives, with the platform's own fixes for a
+// listing that fails and for no reader at all.
+Check ReadersCheck(const std::vector<ReaderIdentity>& readers, const HidError& error,
+                   const std::string& listingFix, const std::string& noReaderFix) {
+  Check visible;
+  visible.name = "readers";
+  if (error.number != 0 || !error.text.empty()) {
+    visible.ok = false;
+    visible.code = kExitInternal;
+    visible.detail = "the HID devices cannot be listed: " + error.text;
+    visible.fix = listingFix;
+  } else if (readers.empty()) {
+    visible.ok = false;
+    visible.code = kExitNoReader;
+    visible.detail = "no reader 1d57:ac08 is connected";
+    visible.fix = noReaderFix;
+  } else {
+    std::vector<std::string> paths;
+    for (const ReaderIdentity& r : readers) paths.push_back(r.hid.path);
+    visible.detail = std::to_string(readers.size()) + (readers.size() == 1 ? " reader: " : " readers: ") +
+                     Joined(paths, ", ");
+  }
+  return visible;
+}
+
 }  // namespace
 
 #ifdef _WIN32
@@ -292,29 +317,12 @@ Check LanguageFilesCheck() {
 // reader is seen only as far as the reader's lock tells: another copy of
 // rdrconf in an exchange.
 std::vector<Check> RunDoctor(const CardReader& reader, const CliEnvironment&) {
-  std::vector<Check> checks;
-  Check visible;
-  visible.name = "readers";
   HidError error;
   const std::vector<ReaderIdentity> readers = reader.ListReaders(&error);
-  if (error.number != 0 || !error.text.empty()) {
-    visible.ok = false;
-    visible.code = kExitInternal;
-    visible.detail = "the HID devices cannot be listed: " + error.text;
-    visible.fix = "Look for the reader in the Device Manager, under Human Interface Devices.";
-  } else if (readers.empty()) {
-    visible.ok = false;
-    visible.code = kExitNoReader;
-    visible.detail = "no reader 1d57:ac08 is connected";
-    visible.fix = "Plug the reader in. If the Device Manager does not list it under Human Interface Devices, "
-                  "try another USB port.";
-  } else {
-    std::vector<std::string> paths;
-    for (const ReaderIdentity& r : readers) paths.push_back(r.hid.path);
-    visible.detail = std::to_string(readers.size()) + (readers.size() == 1 ? " reader: " : " readers: ") +
-                     Joined(paths, ", ");
-  }
-  checks.push_back(visible);
+  std::vector<Check> checks{ReadersCheck(
+      readers, error, "Look for the reader in the Device Manager, under Human Interface Devices.",
+      "Plug the reader in. If the Device Manager does not list it under Human Interface Devices, "
+      "try another USB port.")};
 
   for (const ReaderIdentity& r : readers) {
     Check held;
@@ -337,29 +345,11 @@ std::vector<Check> RunDoctor(const CardReader& reader, const CliEnvironment&) {
 #else
 std::vector<Check> RunDoctor(const CardReader& reader, const CliEnvironment& environment) {
   std::vector<Check> checks{UdevRuleCheck(environment)};
-
-  Check visible;
-  visible.name = "readers";
   HidError error;
   const std::vector<ReaderIdentity> readers = reader.ListReaders(&error);
-  if (error.number != 0 || !error.text.empty()) {
-    visible.ok = false;
-    visible.code = kExitInternal;
-    visible.detail = "the HID devices cannot be listed: " + error.text;
-    visible.fix = "Check that the hidraw driver is loaded (ls /dev/hidraw*).";
-  } else if (readers.empty()) {
-    visible.ok = false;
-    visible.code = kExitNoReader;
-    visible.detail = "no reader 1d57:ac08 is connected";
-    visible.fix = "Plug the reader in. If lsusb -d 1d57:ac08 lists it but it is still not seen, its HID "
-                  "interface has no hidraw node: see dmesg.";
-  } else {
-    std::vector<std::string> paths;
-    for (const ReaderIdentity& r : readers) paths.push_back(r.hid.path);
-    visible.detail = std::to_string(readers.size()) + (readers.size() == 1 ? " reader: " : " readers: ") +
-                     Joined(paths, ", ");
-  }
-  checks.push_back(visible);
+  checks.push_back(ReadersCheck(readers, error, "Check that the hidraw driver is loaded (ls /dev/hidraw*).",
+                                "Plug the reader in. If lsusb -d 1d57:ac08 lists it but it is still not seen, "
+                                "its HID interface has no hidraw node: see dmesg."));
 
   const UserIdentity user = readers.empty() ? UserIdentity{} : environment.user();
   for (const ReaderIdentity& r : readers) AddReaderChecks(r, environment, user, checks);
