@@ -9,6 +9,21 @@
 
 namespace sqliteprovider {
 
+namespace {
+
+// The throws of the common paths, out of line: a path that only may throw
+// then needs no stack frame for the exception, which a loop of inserts
+// would pay for on every call.
+[[noreturn, gnu::cold, gnu::noinline]] void fail(const Connection& connection, int result) {
+  throw Exception(connection, result);
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void fail(const char* text) {
+  throw Exception(text);
+}
+
+}  // namespace
+
 // The getters read the command's own statement, a copy's included.
 Command::Command(const Connection& connection) : FieldAccess(&statement, 0), connection(connection) {}
 
@@ -34,33 +49,38 @@ Command::~Command() {
 constexpr int kTrackedParameters = 64;
 
 void Command::setCommandText(const std::string& text) {
-  if (statement && statementHandle != connection.handle) {
+  if (statement && statementHandle == connection.handle) {
+    // The rewind reports a failed earlier run; a statement that
+    // executeNonQuery rewound has none to report.
+    if (!rewound) {
+      reset();
+      rewound = true;
+    }
+    // Running the same text again is the common loop of inserts: rewinding
+    // and dropping the values gives what a fresh compile would, without it.
+    if (text == commandText) {
+      finished = false;
+      if (parameterCount > kTrackedParameters) {
+        sqlite3_clear_bindings(statement);
+      } else {
+        rebound = 0;
+      }
+      return;
+    }
+    finalize();
+  } else if (statement) {
     // Made on a handle that has been closed since: a failure that its rewind
     // would report happened there, and the text is compiled anew anyway.
     sqlite3_finalize(statement);
     statement = nullptr;
   }
-  reset();
-  // Running the same text again is the common loop of inserts: rewinding
-  // and dropping the values gives what a fresh compile would, without it.
-  if (statement && text == commandText) {
-    finished = false;
-    if (parameterCount > kTrackedParameters) {
-      sqlite3_clear_bindings(statement);
-    } else {
-      dropOldValues = parameterCount > 0;
-      rebound = 0;
-    }
-    return;
-  }
-  finalize();
   commandText = text;
   prepare();
 }
 
 void Command::prepare() {
   finished = false;
-  dropOldValues = false;
+  rewound = false;
   connection.checkOpened();
   // The _v2 form makes a failed step report the engine's real cause at once
   // and recompiles by itself after a schema change.
@@ -71,23 +91,47 @@ void Command::prepare() {
   statementHandle = connection.handle;
   parameterCount = sqlite3_bind_parameter_count(statement);
   allParameters = parameterCount >= kTrackedParameters ? ~0ULL : (1ULL << parameterCount) - 1;
+  // A fresh statement has nothing of an earlier run to drop.
+  rebound = allParameters;
 }
 
-void Command::checkRunnable() const {
+// Inline in this file: the common path of a run is one test. A compiled
+// statement always comes from a text, so the text is looked at only when
+// the test fails, to give the first reason that applies.
+inline void Command::checkRunnable() const {
+  if (statement && statementHandle == connection.handle) {
+    return;
+  }
   if (commandText.empty()) {
-    throw Exception(detail::kTextNotAssigned);
+    fail(detail::kTextNotAssigned);
   }
   if (!statement) {
-    throw Exception(detail::kStatementNull);
+    fail(detail::kStatementNull);
   }
   // A statement made on a handle that has been closed since runs nothing,
   // even while the engine still keeps that database for it.
-  if (statementHandle != connection.handle) {
-    throw Exception(detail::kNotOpen);
-  }
+  fail(detail::kNotOpen);
 }
 
-bool Command::step() {
+[[gnu::always_inline]] inline bool Command::stepStatement() {
+  if (rebound != allParameters) {
+    nullUnbound();
+  }
+  const int result = sqlite3_step(statement);
+  rewound = false;
+  if (result == SQLITE_DONE) {
+    finished = true;
+    return false;
+  }
+  finished = result != SQLITE_ROW;
+  if (finished) {
+    fail(connection, result);
+  }
+  return true;
+}
+
+// Inlined into every run of this file, above all executeNonQuery.
+[[gnu::always_inline]] inline bool Command::step() {
   checkRunnable();
   return stepStatement();
 }
@@ -97,28 +141,7 @@ bool Command::advance() {
   return !finished && stepStatement();
 }
 
-bool Command::stepStatement() {
-  if (dropOldValues) {
-    nullUnbound();
-  }
-  switch (const int result = sqlite3_step(statement)) {
-    case SQLITE_ROW:
-      finished = false;
-      return true;
-    case SQLITE_DONE:
-      finished = true;
-      return false;
-    default:
-      finished = true;
-      throw Exception(connection, result);
-  }
-}
-
 void Command::nullUnbound() {
-  dropOldValues = false;
-  if (rebound == allParameters) {
-    return;
-  }
   // Right after the rewind the statement is not running, so the engine
   // takes each of these binds.
   for (int index = 1; index <= parameterCount; ++index) {
@@ -126,6 +149,7 @@ void Command::nullUnbound() {
       sqlite3_bind_null(statement, index);
     }
   }
+  rebound = allParameters;
 }
 
 void Command::reset() {
@@ -133,7 +157,7 @@ void Command::reset() {
     return;
   }
   if (const int result = sqlite3_reset(statement); result != SQLITE_OK) {
-    throw Exception(connection, result);
+    fail(connection, result);
   }
 }
 
@@ -158,7 +182,13 @@ void Command::moveNext() {
 }
 
 int Command::executeNonQuery() {
-  step();
+  if (!step()) {
+    // Finished: rewound at once, so that the next values can be bound for
+    // another run without a new text. After a finished run the engine's
+    // rewind cannot fail.
+    sqlite3_reset(statement);
+    rewound = true;
+  }
   return sqlite3_changes(connection.handle);
 }
 
@@ -222,17 +252,19 @@ void Command::fill(DataTable& table) {
 
 sqlite3_stmt* Command::bindTarget() const {
   if (!statement) {
-    throw Exception(detail::kStatementNull);
+    fail(detail::kStatementNull);
   }
   return statement;
 }
 
 void Command::checkBound(int index, int result) const {
   if (result != SQLITE_OK) {
-    throw Exception(connection, result);
+    fail(connection, result);
   }
-  // The engine took it, so 1 <= index <= parameterCount.
-  if (index <= kTrackedParameters) {
+  // The engine took it, so 1 <= index <= parameterCount. Only a rewind by
+  // setCommandText leaves values to be dropped; once every parameter is
+  // bound again there is nothing to note.
+  if (rebound != allParameters && index <= kTrackedParameters) {
     rebound |= 1ULL << (index - 1);
   }
 }

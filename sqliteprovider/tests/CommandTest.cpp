@@ -332,6 +332,35 @@ TEST_F(CommandTest, SameTextAgainForInsertsStoresNullForValuesNotBoundAnew) {
   EXPECT_EQ(Command(db, "SELECT count(*) FROM t WHERE id > 10 AND name IS NULL AND score IS NULL").executeInt(), 2);
 }
 
+// A finished run takes the next values without a new text, and keeps the
+// values that are not bound again. A failed run and a run that stopped at
+// a row are not rewound behind the caller's back.
+TEST_F(CommandTest, AFinishedNonQueryTakesTheNextValuesWithoutANewText) {
+  run("CREATE TABLE u(v UNIQUE, w)");
+  Command insert(db, "INSERT INTO u VALUES (?, ?)");
+  insert.appendParameter(1, 1);
+  insert.appendParameter(2, std::string("kept"));
+  EXPECT_EQ(insert.executeNonQuery(), 1);
+  insert.appendParameter(1, 2);
+  EXPECT_EQ(insert.executeNonQuery(), 1);
+  EXPECT_EQ(Command(db, "SELECT group_concat(v || w, ',') FROM u").executeString(false), "1kept,2kept");
+
+  insert.appendParameter(1, 1);
+  EXPECT_EQ(messageOf([&] { insert.executeNonQuery(); }), kMemoryPrefix + "UNIQUE constraint failed: u.v");
+  EXPECT_EQ(messageOf([&] { insert.appendParameter(1, 3); }), kMemoryPrefix + "bad parameter or other API misuse");
+  EXPECT_EQ(messageOf([&] { insert.setCommandText("INSERT INTO u VALUES (?, ?)"); }),
+            kMemoryPrefix + "UNIQUE constraint failed: u.v");
+  insert.setCommandText("INSERT INTO u VALUES (?, ?)");
+  insert.appendParameter(1, 3);
+  EXPECT_EQ(insert.executeNonQuery(), 1);
+  EXPECT_EQ(Command(db, "SELECT count(*) FROM u WHERE v = 3 AND w IS NULL").executeInt(), 1);
+
+  Command returning(db, "INSERT INTO u VALUES (?, 'r') RETURNING v");
+  returning.appendParameter(1, 4);
+  EXPECT_EQ(returning.executeNonQuery(), 1);  // the row is written, the run stopped at its answer
+  EXPECT_EQ(messageOf([&] { returning.appendParameter(1, 5); }), kMemoryPrefix + "bad parameter or other API misuse");
+}
+
 // The rewind reports a failed run once, whether the text is the same or not.
 TEST_F(CommandTest, RewindReportsAFailedRunOnce) {
   run("CREATE TABLE u(v UNIQUE)");

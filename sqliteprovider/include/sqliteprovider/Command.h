@@ -48,7 +48,10 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   // Inline: a loop over the rows asks once a row.
   bool isEof() const { return eof; }
   // Steps once; the rows changed by the most recent finished insert, update
-  // or delete on the connection.
+  // or delete on the connection. A run that has finished is rewound at
+  // once, keeping its values: the loop of inserts binds the next values
+  // and runs again without a new text. A run that stopped at a row or
+  // failed is left as it is.
   int executeNonQuery();
   // Each steps once and reads column 0 of the row; without a row the
   // scalars give false and leave out alone, the others give 0 or "".
@@ -109,7 +112,7 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   // refused (it has bound nothing then); notes a bind that it took.
   void checkBound(int index, int result) const;
   // Binds NULL to every parameter that was not bound since setCommandText
-  // rewound the statement.
+  // rewound the statement; all count as bound afterwards.
   void nullUnbound();
 
   friend class DataReader;
@@ -125,12 +128,14 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   // since is refused without asking the engine for every step.
   sqlite3* statementHandle = nullptr;
   int parameterCount = 0;
+  // The statement is at its start with no failed run to report: a finished
+  // executeNonQuery or setCommandText rewound it, and nothing ran since.
+  bool rewound = false;
   // After setCommandText with the same text, the values of the run before
   // are dropped lazily: the parameters not bound again (bit i - 1 of
   // rebound clear) get NULL at the next step. The common loop binds every
   // parameter anew, and then the engine has nothing to clear at all.
   // Parameter binds through a const command, hence mutable.
-  bool dropOldValues = false;
   mutable unsigned long long rebound = 0;
   unsigned long long allParameters = 0;  // the bits of every parameter
 };
