@@ -154,7 +154,7 @@ void BM_Insert_CApi(benchmark::State& state) {
   countRows(state);
 }
 
-void BM_Insert_Library(benchmark::State& state) {
+void insertThroughLibrary(benchmark::State& state, void (*insert)(const sqliteprovider::Connection&)) {
   rows();
   for (auto _ : state) {
     state.PauseTiming();
@@ -162,7 +162,7 @@ void BM_Insert_Library(benchmark::State& state) {
       sqliteprovider::Connection db(":memory:");
       openLibrary(db, false);
       state.ResumeTiming();
-      insertLibrary(db);
+      insert(db);
       state.PauseTiming();
     }
     state.ResumeTiming();
@@ -170,20 +170,12 @@ void BM_Insert_Library(benchmark::State& state) {
   countRows(state);
 }
 
+void BM_Insert_Library(benchmark::State& state) {
+  insertThroughLibrary(state, insertLibrary);
+}
+
 void BM_Insert_LibraryRerun(benchmark::State& state) {
-  rows();
-  for (auto _ : state) {
-    state.PauseTiming();
-    {
-      sqliteprovider::Connection db(":memory:");
-      openLibrary(db, false);
-      state.ResumeTiming();
-      insertLibraryRerun(db);
-      state.PauseTiming();
-    }
-    state.ResumeTiming();
-  }
-  countRows(state);
+  insertThroughLibrary(state, insertLibraryRerun);
 }
 
 void BM_Insert_SQLiteCpp(benchmark::State& state) {
