@@ -6,11 +6,7 @@
 
 namespace rdrconf {
 
-#ifdef _WIN32
-CRDRCONFApp::CRDRCONFApp() : reader_(host_) {}
-#else
-CRDRCONFApp::CRDRCONFApp() : reader_(host_, &monitor_, &keyboard_) {}
-#endif
+CRDRCONFApp::CRDRCONFApp() : reader_(link_.Host(), link_.Hotplug(), link_.Keyboard()) {}
 
 bool CRDRCONFApp::InitInstance() {
   PrepareWindows();

@@ -2,20 +2,15 @@
 
 #include "dialogs/MessageBox.h"
 #include "reader/CardReader.h"
-#ifdef _WIN32
-#include "reader/Win32HidHost.h"
-#else
-#include "reader/EvdevKeyboard.h"
-#include "reader/HidApiHost.h"
-#endif
+#include "reader/SystemReaderLink.h"
 
 namespace rdrconf {
 
 // The application object: owns the way to the reader and the message box
 // that the windows are given, and holds the start-up step, which runs the
 // settings window modally. The process ends when that window has closed.
-// On Windows the way to the reader is the HID host alone: no hot-plug news
-// (the window follows the listing) and no keyboard side (no test scan).
+// Where the system gives no hot-plug news (Windows), the window follows the
+// listing; where it gives no keyboard side, there is no test scan.
 class CRDRCONFApp {
  public:
   CRDRCONFApp();
@@ -27,13 +22,7 @@ class CRDRCONFApp {
   bool InitInstance();
 
  private:
-#ifdef _WIN32
-  Win32HidHost host_;
-#else
-  HidApiHost host_;
-  ReaderMonitor monitor_;
-  EvdevKeyboard keyboard_;
-#endif
+  SystemReaderLink link_;
   CardReader reader_;
   SystemMessageBox messageBoxes_;
 };

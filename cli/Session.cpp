@@ -3,13 +3,12 @@
 namespace rdrconf::cli {
 namespace {
 
-ExchangeOutcome Exchange(const CardReader& reader, const ReaderSelector& selector,
-                         const ReaderCommand& exchange) {
-  ExchangeOutcome outcome;
-  if (const ReaderHandle handle = reader.OpenReader(selector, &outcome); handle.IsOpen()) {
-    exchange(handle, &outcome);
-  }
-  return outcome;
+// Opens the reader for one exchange and runs it; the reader is let go when
+// the exchange is over.
+template <typename Exchange>
+ExchangeOutcome OnOpenedReader(const CardReader& reader, const ReaderSelector& selector, Exchange&& exchange) {
+  const OpenedReader opened = reader.Open(selector);
+  return opened.handle.IsOpen() ? exchange(opened.handle) : opened.outcome;
 }
 
 // A host with one interface that keeps every report it is set and answers
@@ -43,27 +42,29 @@ class RehearsalHost final : public HidHost {
 
 }  // namespace
 
-SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command,
-                          bool onlyIfItOpens) {
+SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderSettings& settings,
+                          const WhileHeld& whileHeld, bool onlyIfItOpens) {
   const ReaderSelector selector = ReaderSelector::Path(path);
   SessionOutcome outcome;
-  outcome.openNotice = Exchange(reader, selector, [](const ReaderHandle& handle, ExchangeOutcome* o) {
-    return NotifyOpen(handle, o) ? kCommandDone : kCommandFailed;
-  });
+  outcome.openNotice =
+      OnOpenedReader(reader, selector, [](const ReaderHandle& handle) { return SendNotice(handle, Notice::kOpen); });
   if (onlyIfItOpens && outcome.openNotice.request == Request::kOpen) {
     outcome.command = outcome.openNotice;
     return outcome;
   }
-  outcome.command = Exchange(reader, selector, command);
-  outcome.closeNotice = Exchange(reader, selector, [](const ReaderHandle& handle, ExchangeOutcome* o) {
-    return NotifyClose(handle, o) ? kCommandDone : kCommandFailed;
+  outcome.command = OnOpenedReader(reader, selector, [&](const ReaderHandle& handle) {
+    ExchangeOutcome written = WriteParameters(handle, settings.Block());
+    if (written.Succeeded() && whileHeld) whileHeld(written.outcome);
+    return written;
   });
+  outcome.closeNotice =
+      OnOpenedReader(reader, selector, [](const ReaderHandle& handle) { return SendNotice(handle, Notice::kClose); });
   return outcome;
 }
 
-std::vector<FeatureReport> RehearseSession(const HidInterfaceInfo& reader, const ReaderCommand& command) {
+std::vector<FeatureReport> RehearseSession(const HidInterfaceInfo& reader, const ReaderSettings& settings) {
   RehearsalHost host(reader);
-  RunSession(CardReader(host), reader.path, command);
+  RunSession(CardReader(host), reader.path, settings);
   return host.sets;
 }
 

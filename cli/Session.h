@@ -7,13 +7,9 @@
 #include "reader/CardReader.h"
 #include "reader/HidHost.h"
 #include "reader/ReaderOutcome.h"
-#include "reader/ReaderProtocol.h"
+#include "reader/ReaderSettings.h"
 
 namespace rdrconf::cli {
-
-// The command exchange of a session: SetReaderConfig with a block, or
-// RestoreReaderConfig.
-using ReaderCommand = std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>;
 
 // How each exchange of one session ended. An exchange whose open failed
 // carries the open's outcome.
@@ -23,22 +19,26 @@ struct SessionOutcome {
   ExchangeOutcome closeNotice;
 };
 
+// Called when the reader took the settings (done or a status answer), while
+// the reader is still held for that exchange.
+using WhileHeld = std::function<void(Outcome)>;
+
 // What one window session gives a reader, from its start to its close: the
-// open notice, the command and the close notice, each on a handle of its
+// open notice, the settings and the close notice, each on a handle of its
 // own, opened for that exchange alone by the reader's device path (so no
-// other device is ever opened). As in the window, the command is sent
+// other device is ever opened). As in the window, the settings are sent
 // whatever became of the open notice, and the close notice whatever became
-// of the command.
+// of the settings.
 //
 // With `onlyIfItOpens`, a session whose open notice could not even open the
 // reader ends there, with that outcome for its command, and sends nothing
 // more: for a reader that has just appeared and may not be ready yet.
-SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderCommand& command,
-                          bool onlyIfItOpens = false);
+SessionOutcome RunSession(const CardReader& reader, const std::string& path, const ReaderSettings& settings,
+                          const WhileHeld& whileHeld = {}, bool onlyIfItOpens = false);
 
 // The reports such a session would set on `reader`, in order, made by the
 // same code against a host that only takes note: nothing is opened or sent.
 // Every answer is taken as a plain acknowledgement.
-std::vector<FeatureReport> RehearseSession(const HidInterfaceInfo& reader, const ReaderCommand& command);
+std::vector<FeatureReport> RehearseSession(const HidInterfaceInfo& reader, const ReaderSettings& settings);
 
 }  // namespace rdrconf::cli

@@ -2,20 +2,9 @@
 
 #include <cstdio>
 
-#include "reader/CardNumberFormats.h"
+#include "reader/ReaderSettings.h"
 
 namespace rdrconf::emulated {
-namespace {
-
-// A 0/1 switch by its two names, any other value by its number.
-std::string Switch(std::uint8_t value, const char* on, const char* off, const char* field) {
-  if (value == 1) return on;
-  if (value == 0) return off;
-  return std::string(field) + " " + std::to_string(value);
-}
-
-}  // namespace
-
 std::string Hex(const std::uint8_t* bytes, std::size_t count) {
   std::string text;
   for (std::size_t i = 0; i < count; ++i) {
@@ -24,19 +13,6 @@ std::string Hex(const std::uint8_t* bytes, std::size_t count) {
     text += byte;
   }
   return text;
-}
-
-std::string FormatName(std::uint8_t cardnoType) {
-  if (cardnoType < kFixedCardNumberFormats.size()) return kFixedCardNumberFormats[cardnoType];
-  if (IsIcOnlyFormat(cardnoType)) return "IC-only format " + std::to_string(cardnoType);
-  return "unknown format " + std::to_string(cardnoType);
-}
-
-std::string DescribeSettings(const ReaderParameterBlock& block) {
-  return "format " + FormatName(block.cardno_type) + " (" + std::to_string(block.cardno_type) +
-         "), " + Switch(block.mode, "Active", "Passive", "mode") + ", " +
-         Switch(block.enter, "Enter", "No-Enter", "enter") + ", " +
-         Switch(block.power_saving, "power saving on", "power saving off", "power saving");
 }
 
 std::string DescribeReport(const ReceivedReport& report) {
@@ -50,7 +26,7 @@ std::string DescribeReport(const ReceivedReport& report) {
       if (report.command == kWriteParametersCommand && report.chunk == 0 &&
           report.length >= ReaderParameterBlock::kSize) {
         text += " = settings: " +
-                DescribeSettings({frame[0], frame[1], frame[2], frame[3], frame[4]});
+                DescribeBlock({frame[0], frame[1], frame[2], frame[3], frame[4]});
       }
       return text;
     }

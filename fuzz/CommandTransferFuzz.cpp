@@ -95,12 +95,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   // An empty vector may hand out a null pointer too.
   const std::uint8_t* const pointer = (flags & 2) ? nullptr : data.data();
-  rdrconf::CommandResult result = rdrconf::kCommandFailed;
   rdrconf::ExchangeOutcome outcome;
   {
     const rdrconf::ReaderHandle handle = rdrconf::CardReader(host).OpenReader();
-    result = rdrconf::SendReaderCommand(handle, code, length, pointer, &outcome);
+    outcome = rdrconf::TransferCommand(handle, code, length, pointer);
   }
+  const rdrconf::CommandResult result = rdrconf::CommandResultOf(outcome);
   Require(result <= rdrconf::kCommandStatus, "the result is 0, 1 or 2");
   using rdrconf::Outcome;
   Require((result == rdrconf::kCommandDone) == (outcome.outcome == Outcome::kDone), "done and only done is done");

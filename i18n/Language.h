@@ -126,8 +126,8 @@ std::string ReadLanguageChoice();
 
 // Stores `code` as the language choice (making its folder when the choice
 // lives in the configuration folder); false when it could not be written
-// (the file is then left as it was).
-bool SaveLanguageChoice(const std::string& code);
+// (the file is then left as it was), and `why` then says why.
+bool SaveLanguageChoice(const std::string& code, std::string* why = nullptr);
 
 // The language file of `code`, "RDRCONF." + code + ".ini", where
 // LanguagePlaces finds it.

@@ -8,7 +8,7 @@
 #include <unordered_map>
 
 // A small INI ("profile") file layer: one value looked up or written by
-// section and key. Plain C++ over POSIX or Win32, no Qt. Paths are UTF-8.
+// section and key. Plain C++ over the platform's files, no Qt. Paths are UTF-8.
 //
 // File format as read:
 // - A UTF-8 byte-order mark at the very start is skipped; lines end in LF or
@@ -97,8 +97,8 @@ class ProfileSection {
 // Returns false, and leaves the old file and no temporary file behind, when
 // anything fails, and refuses to write names or values that would break the
 // file's structure: a line break or NUL byte anywhere, or a key holding '='
-// or starting with '[' or ';'.
+// or starting with '[' or ';'. `why` then gets the reason.
 bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value);
+                        std::string_view value, std::string* why = nullptr);
 
 }  // namespace rdrconf

@@ -85,15 +85,10 @@ ReaderStatus CardReader::Status(const ReaderSelector& selector) const {
   return status;
 }
 
-ReaderHandle CardReader::OpenReader(const ReaderSelector& selector, ExchangeOutcome* outcome) const {
-  ExchangeOutcome result;
+OpenedReader CardReader::Open(const ReaderSelector& selector) const {
   HidError listingError;
   const std::optional<std::vector<HidInterfaceInfo>> interfaces = host_.ListInterfaces(listingError);
-  if (!interfaces) {
-    result = {Outcome::kNoReader, Request::kListing, -1, listingError};
-    if (outcome) *outcome = result;
-    return ReaderHandle::Invalid();
-  }
+  if (!interfaces) return {ReaderHandle::Invalid(), {Outcome::kNoReader, Request::kListing, -1, listingError}};
 
   std::vector<ReaderIdentity> present;
   for (const HidInterfaceInfo& info : *interfaces) {
@@ -103,19 +98,19 @@ ReaderHandle CardReader::OpenReader(const ReaderSelector& selector, ExchangeOutc
 
   // The first reason a candidate would not open is the one to report: with
   // one reader that is simply its reason.
-  result.outcome = Outcome::kNoReader;
+  ExchangeOutcome firstFailure{Outcome::kNoReader, Request::kNone, -1, {}};
   bool failed = false;
   for (const ReaderIdentity& candidate : selector.Pick(present)) {
     HidError error;
     if (const HidDeviceToken device = host_.Open(candidate.hid.path, error); device != 0) {
-      if (outcome) *outcome = {};
-      return ReaderHandle(host_, device, candidate.hid);
+      return {ReaderHandle(host_, device, candidate.hid), {}};
     }
-    if (!failed) result = OpenFailure(error);
+    if (!failed) firstFailure = OpenFailure(error);
     failed = true;
   }
-  if (outcome) *outcome = result;
-  return ReaderHandle::Invalid();
+  return {ReaderHandle::Invalid(), firstFailure};
 }
+
+ReaderHandle CardReader::OpenReader(const ReaderSelector& selector) const { return Open(selector).handle; }
 
 }  // namespace rdrconf

@@ -5,7 +5,7 @@
 
 #include "reader/CardScan.h"
 #include "reader/HidHost.h"
-#include "reader/ReaderMonitor.h"
+#include "reader/Hotplug.h"
 #include "reader/ReaderOutcome.h"
 #include "reader/ReaderProtocol.h"
 
@@ -37,7 +37,6 @@ class ReaderSelector {
   // no reader has that serial and it is a number, an index.
   static ReaderSelector Parse(const std::string& text);
 
-  bool IsFirstThatOpens() const { return kind_ == Kind::kFirst; }
   // The readers of `present` that this selector names (for the default
   // selector: all of them, in order).
   std::vector<ReaderIdentity> Pick(const std::vector<ReaderIdentity>& present) const;
@@ -67,6 +66,12 @@ struct ReaderStatus {
   int reader = -1;                      // the one the state is about (an index into readers)
 };
 
+// A reader opened for one exchange, or the invalid handle and why not.
+struct OpenedReader {
+  ReaderHandle handle;
+  ExchangeOutcome outcome;
+};
+
 // The way to the reader: the HID host it is reached through, and where
 // there are, the news of readers coming and going and the reader's keyboard
 // side for a test scan. The window and the command line each get one and
@@ -94,10 +99,12 @@ class CardReader {
   // first with the reader's ids that opens wins: interfaces with other ids
   // are never opened, and a matching one that will not open is passed
   // over, so that an interface this user cannot open never hides a usable
-  // reader behind it. Gives the invalid handle when no reader opens;
-  // `outcome` then says why (no reader, denied, busy, or the failed open
+  // reader behind it. Gives the invalid handle when no reader opens, with
+  // the outcome that says why (no reader, denied, busy, or the failed open
   // with the system's reason).
-  ReaderHandle OpenReader(const ReaderSelector& selector = {}, ExchangeOutcome* outcome = nullptr) const;
+  OpenedReader Open(const ReaderSelector& selector = {}) const;
+  // The same, the handle alone.
+  ReaderHandle OpenReader(const ReaderSelector& selector = {}) const;
 
  private:
   HidHost& host_;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/SystemError.h"
+
 namespace rdrconf {
 
 // A feature report on the wire: the report id (always 0 here) followed by
@@ -29,10 +31,7 @@ struct HidInterfaceInfo {
 
 // Why a request of the host failed, as the system said it: its error number
 // (0 when it gave none) and its text.
-struct HidError {
-  int number = 0;
-  std::string text;
-};
+using HidError = platform::SystemError;
 
 // Names one opened interface of a host. 0 never names an open interface.
 using HidDeviceToken = std::uintptr_t;

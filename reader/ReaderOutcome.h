@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "reader/HidHost.h"
@@ -31,8 +32,7 @@ enum class Request {
   kAcknowledgement,    // getting the acknowledgement of a data chunk
 };
 
-// What happened in an exchange, beside the bool or 0/1/2 result that the
-// operations give. For kDenied, kBusy, kRefused, kStatus and kFailed,
+// What happened in an exchange. For kDenied, kBusy, kRefused, kStatus and kFailed,
 // `request` names the request concerned and `error` carries the system's
 // reason (its errno and text) where there is one.
 struct ExchangeOutcome {
@@ -43,6 +43,23 @@ struct ExchangeOutcome {
 
   bool Succeeded() const { return outcome == Outcome::kDone || outcome == Outcome::kStatus; }
 };
+
+// The result of a command as the reader link has always given it. Callers
+// count any nonzero value as success.
+using CommandResult = std::uint8_t;
+inline constexpr CommandResult kCommandFailed = 0;
+inline constexpr CommandResult kCommandDone = 1;
+inline constexpr CommandResult kCommandStatus = 2;  // the reader answered 0x02 in byte 4
+
+// The one place where an outcome becomes the results the reader link has
+// always given: 1 for done, 2 for a status answer, else 0; and for a notice,
+// whether it went through.
+inline CommandResult CommandResultOf(const ExchangeOutcome& outcome) {
+  return outcome.outcome == Outcome::kDone ? kCommandDone
+         : outcome.outcome == Outcome::kStatus ? kCommandStatus
+                                                : kCommandFailed;
+}
+inline bool NoticeWentThrough(const ExchangeOutcome& outcome) { return outcome.outcome == Outcome::kDone; }
 
 // Stable names, for logs and for the command line's JSON: "done", "status",
 // "no_reader", "denied", "busy", "refused", "failed"; and "listing",

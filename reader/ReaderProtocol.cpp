@@ -76,19 +76,9 @@ Answer Classify(const ReaderFrame& frame, std::uint8_t code, std::uint8_t length
   return Answer::kOther;
 }
 
-// Fills the caller's outcome, when it asked for one.
-class OutcomeNote {
- public:
-  explicit OutcomeNote(ExchangeOutcome* outcome) : outcome_(outcome) {
-    if (outcome_) *outcome_ = {};
-  }
-  void Set(Outcome kind, Request request, HidError error = {}, int chunk = -1) {
-    if (outcome_) *outcome_ = {kind, request, chunk, std::move(error)};
-  }
-
- private:
-  ExchangeOutcome* outcome_;
-};
+ExchangeOutcome Ended(Outcome kind, Request request, HidError error = {}, int chunk = -1) {
+  return {kind, request, chunk, std::move(error)};
+}
 
 }  // namespace
 
@@ -125,34 +115,21 @@ bool ReadFrame(const ReaderHandle& handle, ReaderFrame& frame, HidError* error) 
   return true;
 }
 
-CommandResult SendReaderCommand(const ReaderHandle& handle, std::uint8_t code, std::uint8_t length,
-                                const std::uint8_t* data, ExchangeOutcome* outcome) {
-  OutcomeNote note(outcome);
-  if (data == nullptr) {
-    note.Set(Outcome::kFailed, Request::kNone, {0, "no data to send"});
-    return kCommandFailed;
-  }
-  if (!handle.IsOpen()) {
-    note.Set(Outcome::kNoReader, Request::kNone);
-    return kCommandFailed;
-  }
+ExchangeOutcome TransferCommand(const ReaderHandle& handle, std::uint8_t code, std::uint8_t length,
+                                const std::uint8_t* data) {
+  if (data == nullptr) return Ended(Outcome::kFailed, Request::kNone, {0, "no data to send"});
+  if (!handle.IsOpen()) return Ended(Outcome::kNoReader, Request::kNone);
 
   HidError error;
   ReaderFrame frame{kControlFrameMark, kCommandHeaderKind, code, length,
                     kFrameFiller,      kFrameFiller,       kFrameFiller, kFrameFiller};
-  if (!SendFrame(handle, frame, &error)) {
-    note.Set(Outcome::kFailed, Request::kHeader, error);
-    return kCommandFailed;
-  }
-  if (!ReadFrame(handle, frame, &error)) {
-    note.Set(Outcome::kFailed, Request::kAnswer, error);
-    return kCommandFailed;
-  }
+  if (!SendFrame(handle, frame, &error)) return Ended(Outcome::kFailed, Request::kHeader, error);
+  if (!ReadFrame(handle, frame, &error)) return Ended(Outcome::kFailed, Request::kAnswer, error);
   // The header's answer need not echo it: anything but a refusal or a
   // status answer lets the transfer go on.
   switch (Classify(frame, code, length)) {
-    case Answer::kRefused: note.Set(Outcome::kRefused, Request::kAnswer); return kCommandFailed;
-    case Answer::kStatus: note.Set(Outcome::kStatus, Request::kAnswer); return kCommandStatus;
+    case Answer::kRefused: return Ended(Outcome::kRefused, Request::kAnswer);
+    case Answer::kStatus: return Ended(Outcome::kStatus, Request::kAnswer);
     default: break;
   }
 
@@ -163,10 +140,7 @@ CommandResult SendReaderCommand(const ReaderHandle& handle, std::uint8_t code, s
     std::copy_n(data + offset, count, frame.begin());
     // A chunk that does not reach the reader is a failed transfer, whatever
     // the command: reporting success here would hide lost settings.
-    if (!SendFrame(handle, frame, &error)) {
-      note.Set(Outcome::kFailed, Request::kChunk, error, chunk);
-      return kCommandFailed;
-    }
+    if (!SendFrame(handle, frame, &error)) return Ended(Outcome::kFailed, Request::kChunk, error, chunk);
     if (code == kWriteParametersCommand) continue;
 
     bool acknowledged = false;
@@ -174,67 +148,51 @@ CommandResult SendReaderCommand(const ReaderHandle& handle, std::uint8_t code, s
     for (int attempt = 0; attempt < kAcknowledgementReads && !acknowledged; ++attempt) {
       if (!ReadFrame(handle, frame, &error)) continue;  // a failed read uses up the attempt
       switch (Classify(frame, code, length)) {
-        case Answer::kRefused:
-          note.Set(Outcome::kRefused, Request::kAcknowledgement, {}, chunk);
-          return kCommandFailed;
-        case Answer::kStatus:
-          note.Set(Outcome::kStatus, Request::kAcknowledgement, {}, chunk);
-          return kCommandStatus;
+        case Answer::kRefused: return Ended(Outcome::kRefused, Request::kAcknowledgement, {}, chunk);
+        case Answer::kStatus: return Ended(Outcome::kStatus, Request::kAcknowledgement, {}, chunk);
         case Answer::kAcknowledged: acknowledged = true; break;
         case Answer::kOther: break;
       }
     }
-    if (!acknowledged) {
-      note.Set(Outcome::kFailed, Request::kAcknowledgement, error, chunk);
-      return kCommandFailed;
-    }
+    if (!acknowledged) return Ended(Outcome::kFailed, Request::kAcknowledgement, error, chunk);
   }
-  return kCommandDone;
+  return {};
+}
+
+CommandResult SendReaderCommand(const ReaderHandle& handle, std::uint8_t code, std::uint8_t length,
+                                const std::uint8_t* data) {
+  return CommandResultOf(TransferCommand(handle, code, length, data));
 }
 
 // --- Notices and command 6 ------------------------------------------------------
 
-namespace {
-
-bool Notify(const ReaderHandle& handle, const ReaderFrame& notice, Request request,
-            ExchangeOutcome* outcome) {
-  OutcomeNote note(outcome);
-  if (!handle.IsOpen()) {
-    note.Set(Outcome::kNoReader, Request::kNone);
-    return false;
-  }
+ExchangeOutcome SendNotice(const ReaderHandle& handle, Notice notice) {
+  if (!handle.IsOpen()) return Ended(Outcome::kNoReader, Request::kNone);
+  const bool open = notice == Notice::kOpen;
   HidError error;
   ReaderFrame answer{};
-  if (!SendFrame(handle, notice, &error)) {
-    note.Set(Outcome::kFailed, request, error);
-    return false;
+  if (!SendFrame(handle, open ? kOpenNotice : kCloseNotice, &error)) {
+    return Ended(Outcome::kFailed, open ? Request::kOpenNotice : Request::kCloseNotice, error);
   }
-  if (!ReadFrame(handle, answer, &error)) {
-    note.Set(Outcome::kFailed, Request::kNoticeAnswer, error);
-    return false;
-  }
-  return true;
+  if (!ReadFrame(handle, answer, &error)) return Ended(Outcome::kFailed, Request::kNoticeAnswer, error);
+  return {};
 }
 
-}  // namespace
+bool NotifyOpen(const ReaderHandle& handle) { return NoticeWentThrough(SendNotice(handle, Notice::kOpen)); }
 
-bool NotifyOpen(const ReaderHandle& handle, ExchangeOutcome* outcome) {
-  return Notify(handle, kOpenNotice, Request::kOpenNotice, outcome);
-}
+bool NotifyClose(const ReaderHandle& handle) { return NoticeWentThrough(SendNotice(handle, Notice::kClose)); }
 
-bool NotifyClose(const ReaderHandle& handle, ExchangeOutcome* outcome) {
-  return Notify(handle, kCloseNotice, Request::kCloseNotice, outcome);
-}
-
-CommandResult SetReaderConfig(const ReaderHandle& handle, const ReaderParameterBlock& block,
-                              ExchangeOutcome* outcome) {
+ExchangeOutcome WriteParameters(const ReaderHandle& handle, const ReaderParameterBlock& block) {
   const auto bytes = block.Bytes();
-  return SendReaderCommand(handle, kWriteParametersCommand, static_cast<std::uint8_t>(bytes.size()),
-                           bytes.data(), outcome);
+  return TransferCommand(handle, kWriteParametersCommand, static_cast<std::uint8_t>(bytes.size()), bytes.data());
 }
 
-CommandResult RestoreReaderConfig(const ReaderHandle& handle, ExchangeOutcome* outcome) {
-  return SetReaderConfig(handle, ReaderParameterBlock::Defaults(), outcome);
+CommandResult SetReaderConfig(const ReaderHandle& handle, const ReaderParameterBlock& block) {
+  return CommandResultOf(WriteParameters(handle, block));
+}
+
+CommandResult RestoreReaderConfig(const ReaderHandle& handle) {
+  return SetReaderConfig(handle, ReaderParameterBlock::Defaults());
 }
 
 }  // namespace rdrconf

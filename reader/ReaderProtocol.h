@@ -8,9 +8,10 @@
 
 // The reader's protocol on an opened interface: the 8-byte frames carried in
 // 9-byte feature reports, the command transfer, the notices and command 6
-// with its parameter block. Every operation keeps the result the reader link
-// has always given (a bool, or the command result 0/1/2); an optional
-// ExchangeOutcome receives the reason beside it.
+// with its parameter block. Each exchange gives its ExchangeOutcome: what
+// happened and why. The operations that have always given a bool (a
+// notice) or the command result 0/1/2 keep their names and their results,
+// derived from that outcome in one place (reader/ReaderOutcome.h).
 namespace rdrconf {
 
 inline constexpr std::uint16_t kReaderVendorId = 0x1D57;
@@ -60,12 +61,6 @@ class ReaderHandle {
 // The 8 bytes of one feature report, without the report id.
 using ReaderFrame = std::array<std::uint8_t, 8>;
 
-// Result of SendReaderCommand. Callers count any nonzero value as success.
-using CommandResult = std::uint8_t;
-inline constexpr CommandResult kCommandFailed = 0;
-inline constexpr CommandResult kCommandDone = 1;
-inline constexpr CommandResult kCommandStatus = 2;  // the reader answered 0x02 in byte 4
-
 inline constexpr std::uint8_t kControlFrameMark = 0x55;
 inline constexpr std::uint8_t kCommandHeaderKind = 0x11;
 inline constexpr std::uint8_t kFrameFiller = 0x63;
@@ -89,12 +84,16 @@ bool ReadFrame(const ReaderHandle& handle, ReaderFrame& frame, HidError* error =
 // Carries command `code` with `length` bytes of `data`: a header frame
 // 55 11 cc ll 63 63 63 63, one answer, then the data in zero-filled 8-byte
 // chunks, each acknowledged (55 11 cc ll) within five reads unless the code
-// is 6. Gives kCommandFailed for a null data pointer or handle, a failed
-// request, a refusal (eight 0xAA) or a missing acknowledgement;
-// kCommandStatus when an answer holds 0x02 in byte 4; kCommandDone when
-// every chunk went through.
+// is 6. kFailed for a null data pointer, a failed request or a missing
+// acknowledgement, kNoReader for a null or invalid handle, kRefused for a
+// refusal (eight 0xAA), kStatus when an answer holds 0x02 in byte 4, kDone
+// when every chunk went through.
+ExchangeOutcome TransferCommand(const ReaderHandle& handle, std::uint8_t code, std::uint8_t length,
+                                const std::uint8_t* data);
+// The same as the command result: kCommandFailed, kCommandStatus or
+// kCommandDone.
 CommandResult SendReaderCommand(const ReaderHandle& handle, std::uint8_t code, std::uint8_t length,
-                                const std::uint8_t* data, ExchangeOutcome* outcome = nullptr);
+                                const std::uint8_t* data);
 
 // The settings record carried by command 6.
 struct ReaderParameterBlock {
@@ -123,13 +122,18 @@ inline constexpr ReaderFrame kOpenNotice{0x55, 0x12, 0x00, 0x00, 0x00, 0x00, 0x6
 inline constexpr ReaderFrame kCloseNotice{0x55, 0x13, 0x00, 0x00, 0x00, 0x00, 0x63, 0x63};
 
 // Each notice is one frame set and one answer got; the answer's content is
-// not examined. False for a null or invalid handle or a failed request.
-bool NotifyOpen(const ReaderHandle& handle, ExchangeOutcome* outcome = nullptr);
-bool NotifyClose(const ReaderHandle& handle, ExchangeOutcome* outcome = nullptr);
+// not examined. kNoReader for a null or invalid handle, kFailed for a
+// failed request, else kDone.
+enum class Notice { kOpen, kClose };
+ExchangeOutcome SendNotice(const ReaderHandle& handle, Notice notice);
+// The same as a bool: whether the notice went through.
+bool NotifyOpen(const ReaderHandle& handle);
+bool NotifyClose(const ReaderHandle& handle);
 
-// Command 6 with the five bytes of the block (or of the defaults).
-CommandResult SetReaderConfig(const ReaderHandle& handle, const ReaderParameterBlock& block,
-                              ExchangeOutcome* outcome = nullptr);
-CommandResult RestoreReaderConfig(const ReaderHandle& handle, ExchangeOutcome* outcome = nullptr);
+// Command 6 with the five bytes of the block.
+ExchangeOutcome WriteParameters(const ReaderHandle& handle, const ReaderParameterBlock& block);
+// The same as the command result, with the block or the defaults.
+CommandResult SetReaderConfig(const ReaderHandle& handle, const ReaderParameterBlock& block);
+CommandResult RestoreReaderConfig(const ReaderHandle& handle);
 
 }  // namespace rdrconf

@@ -7,9 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Files.h"
 #include "reader/HidHost.h"
 #include "reader/ReaderOutcome.h"
-#include "reader/ReaderProtocol.h"
+#include "reader/ReaderSettings.h"
 
 // The record of the settings last written from this computer to each
 // reader. The reader cannot report its settings, so this is the only way to
@@ -31,16 +32,9 @@ namespace rdrconf {
 
 inline constexpr int kSettingsRecordVersion = 1;
 
-// The settings as the record and the command line's JSON give them:
-// {"format_index": 5, "mode": "active", "enter": true, "power_saving": false}.
-nlohmann::ordered_json SettingsJson(const ReaderParameterBlock& block);
-// The block such an object describes; std::nullopt when a field is missing
-// or out of range.
-std::optional<ReaderParameterBlock> SettingsFromJson(const nlohmann::ordered_json& settings);
-
 // One reader's entry.
 struct RecordEntry {
-  ReaderParameterBlock settings;
+  ReaderSettings settings;
   Outcome outcome = Outcome::kDone;  // kDone, or kStatus when the reader gave a status answer
   std::string writtenAt;             // UTC, "2024-05-01T12:00:00Z"
   std::string path;
@@ -51,14 +45,17 @@ struct RecordEntry {
 class SettingsRecord {
  public:
   // The record file at `path`; an empty path keeps no record (every Write
-  // fails, every Read is empty).
-  explicit SettingsRecord(std::string path) : path_(std::move(path)) {}
+  // fails, saying `whyNone`, and every Read is empty). A new record file
+  // gets `permissions`: a user's own record is private, the system's is
+  // readable by every user.
+  explicit SettingsRecord(std::string path, std::string whyNone = {},
+                          platform::Permissions permissions = 0600)
+      : path_(std::move(path)), whyNone_(std::move(whyNone)), permissions_(permissions) {}
 
-  // $XDG_STATE_HOME/rdrconf/readers.json, else ~/.local/state/rdrconf/
-  // readers.json; empty when neither XDG_STATE_HOME nor HOME names an
-  // absolute folder (relative values are ignored). On Windows
-  // %LOCALAPPDATA%\rdrconf\readers.json, empty when LOCALAPPDATA names no
-  // absolute folder.
+  // The user's record, readers.json in the user's state folder
+  // ($XDG_STATE_HOME/rdrconf, %LOCALAPPDATA%\rdrconf).
+  static SettingsRecord OfThisUser();
+  // Its path; empty when the system gives the user no state folder.
   static std::string DefaultPath();
   // What a reader is recorded under: its serial number, else "usb:" and its
   // USB port; empty when it has neither (its device path changes from one
@@ -66,6 +63,8 @@ class SettingsRecord {
   static std::string KeyOf(const HidInterfaceInfo& reader);
 
   const std::string& Path() const { return path_; }
+  // Why there is no record file, when the path is empty.
+  const std::string& WhyNone() const { return whyNone_; }
 
   // Every valid entry, by key. A missing file is an empty record. A file
   // that cannot be read, is not a regular file or holds no record counts as
@@ -75,23 +74,18 @@ class SettingsRecord {
 
   // Records `settings` for `reader` after an exchange that ended with
   // `outcome` at `when`: only kDone and kStatus are recorded. The file is
-  // replaced atomically (a new file in the same folder, flushed to disk,
-  // then renamed over the old one) under a lock on the folder, so two
-  // writers never lose each other's entries. A corrupt record is replaced
-  // by one that holds only this entry. Gives false when nothing was
-  // recorded; `message` then says why, and otherwise carries any warning
-  // (such as a corrupt record replaced), else is cleared.
-  bool Write(const HidInterfaceInfo& reader, const ReaderParameterBlock& settings, Outcome outcome,
+  // replaced atomically under a lock on its folder, so two writers never
+  // lose each other's entries. A corrupt record is replaced by one that
+  // holds only this entry. Gives false when nothing was recorded; `message`
+  // then says why, and otherwise carries any warning (such as a corrupt
+  // record replaced), else is cleared.
+  bool Write(const HidInterfaceInfo& reader, const ReaderSettings& settings, Outcome outcome,
              std::chrono::system_clock::time_point when, std::string* message = nullptr) const;
 
  private:
   std::string path_;
+  std::string whyNone_;
+  platform::Permissions permissions_;
 };
-
-// For the window, after its own set or restore: records in the default
-// place, as SettingsRecord::Write does.
-bool RecordWrite(const HidInterfaceInfo& reader, const ReaderParameterBlock& settings, Outcome outcome,
-                 std::chrono::system_clock::time_point when = std::chrono::system_clock::now(),
-                 std::string* message = nullptr);
 
 }  // namespace rdrconf

@@ -31,10 +31,11 @@ std::string Fill(std::string text, const std::string& name, const std::string& v
   return text;
 }
 
-std::string FormatName(std::uint8_t position) {
-  if (position < kFixedCardNumberFormats.size()) return kFixedCardNumberFormats[position];
+// The format as the window's list names it: the IC-only formats by the
+// language file.
+std::string FormatLabel(std::uint8_t position) {
   if (IsIcOnlyFormat(position)) return LoadUiText("type_" + std::to_string(position));
-  return std::to_string(position);
+  return CardNumberFormatName(position);
 }
 
 // Days from 1970-01-01 to the given day of the proleptic Gregorian
@@ -69,17 +70,17 @@ std::string LocalTime(const std::string& utc) {
 }
 
 // "8h10d, Passive, No-Enter, power saving on, 2026-12-08 14:02"
-std::string DescribeWrite(const ReaderParameterBlock& block, const std::string& writtenAt) {
+std::string DescribeWrite(const ReaderSettings& settings, const std::string& writtenAt) {
   const std::string when = LocalTime(writtenAt);
-  return FormatName(block.cardno_type) + ", " + (block.mode != 0 ? "Active" : "Passive") + ", " +
-         (block.enter != 0 ? "Enter" : "No-Enter") + ", " +
-         LoadUiText(block.power_saving != 0 ? ui_text::kPowerSavingOn : ui_text::kPowerSavingOff) + ", " + when;
+  return FormatLabel(settings.format) + ", " + (settings.mode == ReadingMode::kActive ? "Active" : "Passive") +
+         ", " + (settings.enter == EnterKey::kEnter ? "Enter" : "No-Enter") + ", " +
+         LoadUiText(settings.powerSaving ? ui_text::kPowerSavingOn : ui_text::kPowerSavingOff) + ", " + when;
 }
 
 }  // namespace
 
 ReaderSight::ReaderSight(DialogBase& window, CardReader& reader)
-    : window_(window), reader_(reader), record_(SettingsRecord::DefaultPath()) {}
+    : window_(window), reader_(reader), record_(SettingsRecord::OfThisUser()) {}
 
 void ReaderSight::Start() {
   window_.SetControlCaption(id::kTestScan, LoadUiText(ui_text::kTestCard));
@@ -163,12 +164,12 @@ void ReaderSight::OnPickerChange() {
   Refresh();
 }
 
-void ReaderSight::NoteWritten(const HidInterfaceInfo& reader, const ReaderParameterBlock& block,
+void ReaderSight::NoteWritten(const HidInterfaceInfo& reader, const ReaderSettings& settings,
                               const ExchangeOutcome& outcome) {
   // The record only informs: a failure to keep it is logged, and the write
   // to the reader stands.
   std::string message;
-  if (!record_.Write(reader, block, outcome.outcome, std::chrono::system_clock::now(), &message) ||
+  if (!record_.Write(reader, settings, outcome.outcome, std::chrono::system_clock::now(), &message) ||
       !message.empty()) {
     LogWarning(kRecordLog, message);
   }

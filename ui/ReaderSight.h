@@ -34,7 +34,7 @@ class ReaderSight {
   void OnPickerChange();
   void ToggleScan();
   // A write went through: remember it for the chosen reader.
-  void NoteWritten(const HidInterfaceInfo& reader, const ReaderParameterBlock& block,
+  void NoteWritten(const HidInterfaceInfo& reader, const ReaderSettings& settings,
                    const ExchangeOutcome& outcome);
   // The window ends: the scan lets go of the keyboard side.
   void Stop();

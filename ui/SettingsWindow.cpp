@@ -9,8 +9,12 @@ namespace {
 
 constexpr std::array<const char*, 5> kIcOnlyFormatKeys = {
     ui_text::kType8, ui_text::kType9, ui_text::kType10, ui_text::kType11, ui_text::kType12};
+static_assert(kIcOnlyFormatKeys.size() == kLastCardNumberFormat - kFirstIcOnlyFormat + 1);
 
+// The positions of the lists' fixed items.
 constexpr int kCardTypeIc = 0;
+constexpr int kModeActive = 0;  // "Active", "Passive"
+constexpr int kEnterOn = 0;     // "Enter", "No-Enter"
 
 // Which control shows the text of which language key.
 struct CaptionOfKey {
@@ -134,8 +138,10 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
 
   SetIcon(m_hIcon);
 
-  for (const char* format : kFixedCardNumberFormats) m_comboCardnoType.AddItem(format);
-  m_comboCardnoType.Select(kDefaultCardnoFormat);
+  for (std::uint8_t format = 0; format < kFixedCardNumberFormats; ++format) {
+    m_comboCardnoType.AddItem(kCardNumberFormatNames[format]);
+  }
+  m_comboCardnoType.Select(kDefaultCardNumberFormat);
 
   SelectLanguageFile(ReadLanguageChoice());
   if (!TextCatalogue::Instance().Loaded()) {
@@ -152,10 +158,8 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
 
   // The window works the same whether the reader took note or not; a
   // failure is only logged.
-  ExchangeOutcome outcome;
-  if (const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome); reader.IsOpen()) {
-    NotifyOpen(reader, &outcome);
-  }
+  const OpenedReader reader = m_reader.Open(m_sight.Selector());
+  const ExchangeOutcome outcome = reader.handle.IsOpen() ? SendNotice(reader.handle, Notice::kOpen) : reader.outcome;
   if (outcome.outcome != Outcome::kNoReader) LogFailure("open notice", outcome);
 
   EnableControl(settings_id::kSetConfig);
@@ -178,36 +182,40 @@ void CRDRCONFNormalDlg::OnCardTypeChange() {
   // would be sent position -1 (0xFF). An IC-only format stays chosen while
   // the card type stays IC; switching to ID falls back to the default.
   if (selected >= kFirstIcOnlyFormat && m_nCardType != kCardTypeIc) {
-    m_comboCardnoType.Select(kDefaultCardnoFormat);
+    m_comboCardnoType.Select(kDefaultCardNumberFormat);
   } else {
     m_comboCardnoType.Select(selected);
   }
 }
 
-ReaderParameterBlock CRDRCONFNormalDlg::ParameterBlockFromMembers() const {
-  ReaderParameterBlock block;
-  block.cardno_type = static_cast<std::uint8_t>(m_nCardnoType);
-  block.mode = static_cast<std::uint8_t>(1 - m_nMode);
-  block.enter = static_cast<std::uint8_t>(1 - m_nEnter);
-  block.power_saving = m_bPowerSaving != 0 ? 1 : 0;
-  block.reserved = 0;
-  return block;
+ReaderSettings CRDRCONFNormalDlg::SettingsFromMembers() const {
+  ReaderSettings settings;
+  settings.format = static_cast<std::uint8_t>(m_nCardnoType);
+  settings.mode = m_nMode == kModeActive ? ReadingMode::kActive : ReadingMode::kPassive;
+  settings.enter = m_nEnter == kEnterOn ? EnterKey::kEnter : EnterKey::kNoEnter;
+  settings.powerSaving = m_bPowerSaving != 0;
+  return settings;
 }
 
-void CRDRCONFNormalDlg::RunConfigCommand(
-    const std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>& command) {
-  ExchangeOutcome outcome;
-  const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome);
-  if (!reader.IsOpen()) {
-    LogFailure("open", outcome);
-    ShowOutcome(ui_text::kSysOpenFailed, outcome);
+void CRDRCONFNormalDlg::RunConfigCommand(bool restore) {
+  const OpenedReader reader = m_reader.Open(m_sight.Selector());
+  if (!reader.handle.IsOpen()) {
+    LogFailure("open", reader.outcome);
+    ShowOutcome(ui_text::kSysOpenFailed, reader.outcome);
     m_sight.Refresh();
     return;
   }
+  // Restoring leaves the controls showing what they show: only the reader
+  // goes back to its defaults.
   UpdateData(true);
-  const CommandResult result = command(reader, &outcome);
+  const ReaderSettings settings = restore ? ReaderSettings::Defaults() : SettingsFromMembers();
+  const ExchangeOutcome outcome = WriteParameters(reader.handle, settings.Block());
   LogFailure("command", outcome);
-  ShowOutcome(result != kCommandFailed ? ui_text::kSysSuccess : ui_text::kSysFailed, outcome);
+  // Recorded while the reader is still held, so that two programs writing
+  // to one reader leave the record in the order the reader got their
+  // settings.
+  if (outcome.Succeeded()) m_sight.NoteWritten(reader.handle.Interface(), settings, outcome);
+  ShowOutcome(outcome.Succeeded() ? ui_text::kSysSuccess : ui_text::kSysFailed, outcome);
   // The reader is closed only now, after the message box was dismissed.
 }
 
@@ -223,25 +231,9 @@ void CRDRCONFNormalDlg::ShowOutcome(const char* key, const ExchangeOutcome& outc
   MessageBox(LoadUiText(key), details);
 }
 
-void CRDRCONFNormalDlg::OnSetConfig() {
-  RunConfigCommand([this](const ReaderHandle& reader, ExchangeOutcome* outcome) {
-    const ReaderParameterBlock block = ParameterBlockFromMembers();
-    const CommandResult result = SetReaderConfig(reader, block, outcome);
-    if (result != kCommandFailed) m_sight.NoteWritten(reader.Interface(), block, *outcome);
-    return result;
-  });
-}
+void CRDRCONFNormalDlg::OnSetConfig() { RunConfigCommand(false); }
 
-void CRDRCONFNormalDlg::OnRestoreConfig() {
-  // The controls keep what they show; only the reader goes back to its defaults.
-  RunConfigCommand([this](const ReaderHandle& reader, ExchangeOutcome* outcome) {
-    const CommandResult result = RestoreReaderConfig(reader, outcome);
-    if (result != kCommandFailed) {
-      m_sight.NoteWritten(reader.Interface(), ReaderParameterBlock::Defaults(), *outcome);
-    }
-    return result;
-  });
-}
+void CRDRCONFNormalDlg::OnRestoreConfig() { RunConfigCommand(true); }
 
 void CRDRCONFNormalDlg::OnCommand(int id) {
   switch (id) {
@@ -259,10 +251,8 @@ void CRDRCONFNormalDlg::OnListSelectionChange(int id) {
 
 void CRDRCONFNormalDlg::OnCloseRequest() {
   // The window closes whatever the reader answers; a failure is only logged.
-  ExchangeOutcome outcome;
-  if (const ReaderHandle reader = m_reader.OpenReader(m_sight.Selector(), &outcome); reader.IsOpen()) {
-    NotifyClose(reader, &outcome);
-  }
+  const OpenedReader reader = m_reader.Open(m_sight.Selector());
+  const ExchangeOutcome outcome = reader.handle.IsOpen() ? SendNotice(reader.handle, Notice::kClose) : reader.outcome;
   if (outcome.outcome != Outcome::kNoReader) LogFailure("close notice", outcome);
   DialogBase::OnCloseRequest();
 }

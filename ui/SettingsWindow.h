@@ -1,13 +1,12 @@
 #pragma once
 
 #include <array>
-#include <functional>
 #include <string>
 #include <string_view>
 
 #include "dialogs/DialogBase.h"
 #include "i18n/CaptionTarget.h"
-#include "reader/CardNumberFormats.h"
+#include "reader/ReaderSettings.h"
 #include "reader/CardReader.h"
 #include "ui/ReaderSight.h"
 
@@ -42,11 +41,6 @@ inline constexpr int kLanguageCommand = 256;
 inline constexpr int kSystemCommandMask = 0xFFF0;
 inline constexpr char kLanguageMenuText[] = "Language";
 
-// The format the list starts on (the card-number formats themselves are in
-// reader/CardNumberFormats.h; positions 8 to 12 are named by the language
-// file).
-inline constexpr int kDefaultCardnoFormat = 4;  // "6h10d"
-
 // The window's layout, template 134.
 const DialogTemplate& SettingsWindowTemplate();
 
@@ -79,11 +73,12 @@ class CRDRCONFNormalDlg : public DialogBase, public CaptionTarget {
   void OnCardTypeChange();
   void OnSetConfig();
   void OnRestoreConfig();
-  ReaderParameterBlock ParameterBlockFromMembers() const;
-  // Opens the reader, reads the controls, runs `command` and shows its
-  // outcome; closes the reader after the message box.
-  void RunConfigCommand(
-      const std::function<CommandResult(const ReaderHandle&, ExchangeOutcome*)>& command);
+  // The settings the lists and the check box show.
+  ReaderSettings SettingsFromMembers() const;
+  // Opens the reader, reads the controls, writes the settings they show (or
+  // the reader's defaults) and shows the outcome; closes the reader after
+  // the message box.
+  void RunConfigCommand(bool restore);
   // The message box for the outcome of an exchange: the text of `key`, and
   // the reason and what to do when there is one to give.
   void ShowOutcome(const char* key, const ExchangeOutcome& outcome);

@@ -19,7 +19,7 @@
 #include "bench/UnderWrapper.h"
 #include "emulator/EmulatedHidBus.h"
 #include "reader/CardReader.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 #include "reader/ReaderProtocol.h"
 
 extern char** environ;

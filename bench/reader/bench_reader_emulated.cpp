@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "reader/CardReader.h"
-#include "reader/HidApiHost.h"
-#include "reader/ReaderMonitor.h"
+#include "reader/linux/HidApiHost.h"
+#include "reader/linux/ReaderMonitor.h"
 #include "reader/ReaderProtocol.h"
 #include "bench/UnderWrapper.h"
 #include "emulator/EmulatedHidBus.h"

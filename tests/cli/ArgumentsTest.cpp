@@ -7,7 +7,6 @@
 #include <regex>
 #include <set>
 
-#include "cli/CardFormat.h"
 #include "tests/cli/CliFixture.h"
 
 namespace rdrconf::test {
@@ -140,22 +139,6 @@ TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
   }
 }
 #endif
-
-TEST(CardFormat, NamesAreTheFixedOnesThenTheShippedEnglishTexts) {
-  EXPECT_THAT(cli::FormatNames(),
-              ElementsAre("6h", "8h", "10h", "5h10d", "6h10d", "8h10d", "10h10d", "2h10d+4h10d", "IC format 8",
-                          "IC format 9", "IC format 10", "IC format 11", "IC format 12"));
-  for (int position = 0; position <= 12; ++position) {
-    const auto p = static_cast<std::uint8_t>(position);
-    EXPECT_EQ(cli::ParseFormat(cli::FormatName(p)), p);
-    EXPECT_EQ(cli::ParseFormat(std::to_string(position)), p);
-  }
-  EXPECT_EQ(cli::ParseFormat("2H10D+4H10D"), 7);
-  EXPECT_EQ(cli::ParseFormat("08"), 8);
-  for (const char* text : {"13", "99", "123", "8h10", " 8h", "IC format 13", "type_8", ""}) {
-    EXPECT_EQ(cli::ParseFormat(text), std::nullopt) << text;
-  }
-}
 
 }  // namespace
 }  // namespace rdrconf::test

@@ -39,7 +39,7 @@ class CliTest : public ScratchFolderTest {
     environment.udevRuleFolders = {(folder_ / "rules-etc").string(), (folder_ / "rules-lib").string()};
     environment.procRoot = (folder_ / "proc").string();
     environment.user = [this] { return user; };
-    environment.groupName = [](gid_t gid) {
+    environment.groupName = [](platform::GroupId gid) {
       return gid == 46 ? std::string("plugdev") : gid == 0 ? std::string("root") : "group" + std::to_string(gid);
     };
     environment.now = [] { return kRecordTime; };
@@ -60,7 +60,7 @@ class CliTest : public ScratchFolderTest {
   }
 
   FakeHidHost host;
-  cli::UserIdentity user{1000, "alice", {1000, 20}, {1000, 20}};
+  platform::UserIdentity user{1000, "alice", {1000, 20}, {1000, 20}};
   cli::CliEnvironment environment;
   std::ostringstream out;
   std::ostringstream err;

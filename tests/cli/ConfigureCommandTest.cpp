@@ -90,7 +90,7 @@ TEST_F(ConfigureTest, RestoreSendsTheDefaultBlock) {
   EXPECT_EQ(Document()["readers"][0]["settings"],
             Json::parse(R"({"format": "6h10d", "format_index": 4, "mode": "active", "enter": true,
                             "power_saving": false})"));
-  EXPECT_EQ(Recorded().at("A1").settings, ReaderParameterBlock::Defaults());
+  EXPECT_EQ(Recorded().at("A1").settings.Block(), ReaderParameterBlock::Defaults());
 }
 
 // Each way an exchange can end: its exit status, and what set --json says.
@@ -349,7 +349,7 @@ TEST_F(ConfigureTest, RecordTroubleIsReportedAndNeverStopsConfiguring) {
   EXPECT_EQ(Run({"set", "--format", "2", "--json"}), 0);
   EXPECT_THAT(err.str(), HasSubstr("it is not valid JSON; it is replaced"));
   EXPECT_EQ(Document()["readers"][0]["recorded"], true);
-  EXPECT_EQ(Recorded().at("A1").settings.cardno_type, 2);
+  EXPECT_EQ(Recorded().at("A1").settings.format, 2);
 
   // A record that cannot be written: the reader is configured all the same.
   environment.recordPath = (folder_ / "blocked" / "rdrconf" / "readers.json").string();

@@ -9,14 +9,14 @@
 #include <filesystem>
 #include <functional>
 
-#include "cli/Doctor.h"
+#include "cli/commands/doctor/linux/Checks.h"
 #include "tests/cli/CliFixture.h"
 
 namespace rdrconf::test {
 namespace {
 
-using cli::AclEntry;
-using cli::NodeFacts;
+using platform::AclEntry;
+using platform::NodeFacts;
 using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
@@ -50,9 +50,9 @@ class DoctorTest : public CliTest {
 
   // The node keeps its real identity (so that /proc links to it are found)
   // with the owner, group, mode and access list of the test.
-  void NodeLooksLike(uid_t owner, gid_t group, mode_t permissions, std::vector<AclEntry> acl = {}) {
+  void NodeLooksLike(platform::UserId owner, platform::GroupId group, std::uint32_t permissions, std::vector<AclEntry> acl = {}) {
     environment.inspectNode = [=](const std::string& path, std::string* error) {
-      std::optional<NodeFacts> facts = cli::InspectNode(path, error);
+      std::optional<NodeFacts> facts = platform::InspectNode(path, error);
       if (facts) {
         facts->owner = owner;
         facts->group = group;
@@ -222,7 +222,7 @@ class ExplainAccessTest : public ::testing::Test {
   std::string Explain(const NodeFacts& node, bool mayOpen) {
     return cli::ExplainAccess(node, user, groupName, mayOpen, fix);
   }
-  static NodeFacts Node(uid_t owner, gid_t group, mode_t permissions, std::vector<AclEntry> acl = {}) {
+  static NodeFacts Node(platform::UserId owner, platform::GroupId group, std::uint32_t permissions, std::vector<AclEntry> acl = {}) {
     NodeFacts node;
     node.owner = owner;
     node.group = group;
@@ -231,8 +231,8 @@ class ExplainAccessTest : public ::testing::Test {
     return node;
   }
 
-  cli::UserIdentity user{1000, "alice", {1000}, {1000}};
-  std::function<std::string(gid_t)> groupName = [](gid_t gid) {
+  platform::UserIdentity user{1000, "alice", {1000}, {1000}};
+  std::function<std::string(platform::GroupId)> groupName = [](platform::GroupId gid) {
     return gid == 46 ? std::string("plugdev") : gid == 0 ? std::string("root") : std::to_string(gid);
   };
   std::string fix;
@@ -306,7 +306,7 @@ TEST_F(DoctorTest, HoldersAreTheProcessesWithTheNodeOpen) {
   std::filesystem::create_symlink(node, std::filesystem::path(environment.procRoot) / "200" / "fd" / "cwd");
 
   int unreadable = -1;
-  std::vector<cli::Holder> holders = cli::FindHolders(environment.procRoot, *cli::InspectNode(node), unreadable);
+  std::vector<cli::Holder> holders = cli::FindHolders(environment.procRoot, *platform::InspectNode(node), unreadable);
   ASSERT_EQ(holders.size(), 2u);
   EXPECT_EQ(holders[0].pid, 100);
   EXPECT_EQ(holders[0].name, "cardd");
@@ -315,36 +315,11 @@ TEST_F(DoctorTest, HoldersAreTheProcessesWithTheNodeOpen) {
   EXPECT_EQ(unreadable, 0);
 
   // A device node is known by the device it stands for.
-  holders = cli::FindHolders(environment.procRoot, *cli::InspectNode("/dev/null"), unreadable);
+  holders = cli::FindHolders(environment.procRoot, *platform::InspectNode("/dev/null"), unreadable);
   ASSERT_EQ(holders.size(), 1u);
   EXPECT_EQ(holders[0].pid, 400);
 
-  EXPECT_TRUE(cli::FindHolders((folder_ / "no-proc").string(), *cli::InspectNode(node), unreadable).empty());
-}
-
-TEST(ParseAcl, ReadsTheNamedEntriesAndTheMask) {
-  const auto entry = [](std::uint16_t tag, std::uint16_t perms, std::uint32_t id) {
-    return std::string{static_cast<char>(tag), static_cast<char>(tag >> 8), static_cast<char>(perms), 0,
-                       static_cast<char>(id), static_cast<char>(id >> 8), static_cast<char>(id >> 16),
-                       static_cast<char>(id >> 24)};
-  };
-  const std::string header{2, 0, 0, 0};
-  const std::string acl = header + entry(0x01, 6, 0xFFFFFFFF) + entry(0x02, 6, 1000) + entry(0x04, 4, 0xFFFFFFFF) +
-                          entry(0x08, 6, 70000) + entry(0x10, 6, 0xFFFFFFFF) + entry(0x20, 0, 0xFFFFFFFF);
-  const std::vector<AclEntry> entries = cli::ParseAcl(acl);
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_EQ(entries[0].kind, AclEntry::Kind::kUser);
-  EXPECT_EQ(entries[0].id, 1000u);
-  EXPECT_EQ(entries[0].perms, 6u);
-  EXPECT_EQ(entries[1].kind, AclEntry::Kind::kOwningGroup);
-  EXPECT_EQ(entries[1].perms, 4u);
-  EXPECT_EQ(entries[2].kind, AclEntry::Kind::kGroup);
-  EXPECT_EQ(entries[2].id, 70000u);
-  EXPECT_EQ(entries[3].kind, AclEntry::Kind::kMask);
-
-  EXPECT_TRUE(cli::ParseAcl("").empty());
-  EXPECT_TRUE(cli::ParseAcl(std::string{1, 0, 0, 0} + entry(0x02, 6, 1000)).empty());  // another version
-  EXPECT_TRUE(cli::ParseAcl(header + entry(0x02, 6, 1000).substr(0, 5)).empty());      // cut short
+  EXPECT_TRUE(cli::FindHolders((folder_ / "no-proc").string(), *platform::InspectNode(node), unreadable).empty());
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <fstream>
 
-#include "reader/EvdevKeyboard.h"
+#include "reader/linux/EvdevKeyboard.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/FakeReaderSides.h"
 

@@ -25,7 +25,7 @@ class ListShowTest : public CliTest {
     info.serialNumber = serial;
     info.usbPort = port;
     std::string message;
-    ASSERT_TRUE(SettingsRecord(environment.recordPath).Write(info, block, outcome, kRecordTime, &message))
+    ASSERT_TRUE(SettingsRecord(environment.recordPath).Write(info, *ReaderSettings::FromBlock(block), outcome, kRecordTime, &message))
         << message;
   }
 };

@@ -13,7 +13,7 @@
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
 #include "reader/CardReader.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 #include "reader/SettingsRecord.h"
 #include "tests/e2e/ChildProgram.h"
 
@@ -131,7 +131,7 @@ TEST_F(CliE2E, SetSendsOneWindowSessionByteForByte) {
   EXPECT_EQ(reader.Opens(), 3);  // a handle of its own for each exchange
   EXPECT_EQ(reader.Settings(), block);
   EXPECT_EQ(keyboard.Opens(), 0);
-  EXPECT_EQ(Recorded().at("EMU0002").settings, block);
+  EXPECT_EQ(Recorded().at("EMU0002").settings.Block(), block);
 
   // What the record now says, through the program.
   const ProgramRun shown = Cli({"show", "--json"});
@@ -373,7 +373,7 @@ TEST_F(CliE2E, WatchConfiguresReadersPluggedInLaterAndLeavesTheOthersAlone) {
   const std::vector<ReportKind> whole{ReportKind::kOpenNotice, ReportKind::kHeader, ReportKind::kDataChunk,
                                       ReportKind::kCloseNotice};
   EXPECT_EQ(session(later), whole);
-  EXPECT_EQ(later.Settings(), wanted) << emulated::DescribeSettings(later.Settings());
+  EXPECT_EQ(later.Settings(), wanted) << DescribeBlock(later.Settings());
   later.ClearRecords();
   later.Unplug();
   later.Plug();
@@ -386,7 +386,7 @@ TEST_F(CliE2E, WatchConfiguresReadersPluggedInLaterAndLeavesTheOthersAlone) {
   EXPECT_EQ(present.Opens(), 0) << "the reader that was there is left alone";
   EXPECT_THAT(present.Reports(), IsEmpty());
   ASSERT_EQ(Recorded().count("EMU0002"), 1u) << "each write goes into the record";
-  EXPECT_EQ(Recorded().at("EMU0002").settings, wanted);
+  EXPECT_EQ(Recorded().at("EMU0002").settings.Block(), wanted);
 }
 
 }  // namespace

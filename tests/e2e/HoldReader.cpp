@@ -6,7 +6,7 @@
 #include <string>
 
 #include "reader/CardReader.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -14,11 +14,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   rdrconf::HidApiHost host;
-  rdrconf::ExchangeOutcome outcome;
-  const rdrconf::ReaderHandle handle =
-      rdrconf::CardReader(host).OpenReader(rdrconf::ReaderSelector::Path(argv[1]), &outcome);
-  if (!handle.IsOpen()) {
-    std::printf("%s\n", rdrconf::DescribeOutcome(outcome).c_str());
+  const rdrconf::OpenedReader opened = rdrconf::CardReader(host).Open(rdrconf::ReaderSelector::Path(argv[1]));
+  if (!opened.handle.IsOpen()) {
+    std::printf("%s\n", rdrconf::DescribeOutcome(opened.outcome).c_str());
     return 1;
   }
   std::printf("held\n");

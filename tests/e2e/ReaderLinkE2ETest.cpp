@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "reader/CardReader.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 #include "reader/ReaderProtocol.h"
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
@@ -87,7 +87,7 @@ TEST_F(ReaderLinkE2E, SetAndRestoreReachTheReaderAsExactReports) {
       {0, 0, 1, 1, 0},
   };
   for (const ReaderParameterBlock& block : blocks) {
-    SCOPED_TRACE(emulated::DescribeSettings(block));
+    SCOPED_TRACE(DescribeBlock(block));
     reader.ClearRecords();
     ReaderHandle handle = reader_.OpenReader();
     ASSERT_TRUE(handle.IsOpen());
@@ -242,8 +242,9 @@ TEST_F(ReaderLinkE2E, AReaderHeldByAnotherProgramIsBusyUntilItLetsGo) {
   ASSERT_NE(std::fgets(said, sizeof said, fromChild), nullptr);
   ASSERT_STREQ(said, "held\n");
 
-  ExchangeOutcome outcome;
-  EXPECT_TRUE(reader_.OpenReader({}, &outcome).IsInvalid());
+  OpenedReader opened = reader_.Open();
+  ExchangeOutcome outcome = opened.outcome;
+  EXPECT_TRUE(opened.handle.IsInvalid());
   EXPECT_EQ(outcome.outcome, Outcome::kBusy) << DescribeOutcome(outcome);
   EXPECT_EQ(outcome.error.number, EWOULDBLOCK);
   EXPECT_THAT(reader.FeatureRequests(), IsEmpty());
@@ -254,9 +255,9 @@ TEST_F(ReaderLinkE2E, AReaderHeldByAnotherProgramIsBusyUntilItLetsGo) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   std::fclose(fromChild);
 
-  ReaderHandle handle = reader_.OpenReader({}, &outcome);
-  ASSERT_TRUE(handle.IsOpen()) << DescribeOutcome(outcome);
-  EXPECT_EQ(SetReaderConfig(handle, {5, 0, 1, 0, 0}), kCommandDone);
+  opened = reader_.Open();
+  ASSERT_TRUE(opened.handle.IsOpen()) << DescribeOutcome(opened.outcome);
+  EXPECT_EQ(SetReaderConfig(opened.handle, {5, 0, 1, 0, 0}), kCommandDone);
   EXPECT_EQ(reader.Settings(), (ReaderParameterBlock{5, 0, 1, 0, 0}));
 }
 
@@ -364,11 +365,11 @@ TEST(ReportText, DescribesSettingsAndReports) {
   } const settings[] = {
       {ReaderParameterBlock::Defaults(), "format 6h10d (4), Active, Enter, power saving off"},
       {{0, 0, 0, 1, 0}, "format 6h (0), Passive, No-Enter, power saving on"},
-      {{8, 1, 1, 0, 0}, "format IC-only format 8 (8), Active, Enter, power saving off"},
-      {{12, 1, 1, 0, 0}, "format IC-only format 12 (12), Active, Enter, power saving off"},
-      {{13, 2, 3, 4, 0}, "format unknown format 13 (13), mode 2, enter 3, power saving 4"},
+      {{8, 1, 1, 0, 0}, "format IC format 8 (8), Active, Enter, power saving off"},
+      {{12, 1, 1, 0, 0}, "format IC format 12 (12), Active, Enter, power saving off"},
+      {{13, 2, 3, 4, 0}, "format 13, mode 2, enter 3, power saving 4"},
   };
-  for (const auto& s : settings) EXPECT_EQ(emulated::DescribeSettings(s.block), s.text);
+  for (const auto& s : settings) EXPECT_EQ(DescribeBlock(s.block), s.text);
 
   emulated::ReceivedReport unknown;
   unknown.bytes = {0x01, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0xAB};

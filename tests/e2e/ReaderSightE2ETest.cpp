@@ -11,9 +11,9 @@
 #include "dialogs/qt/DialogWindow.h"
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
-#include "reader/EvdevKeyboard.h"
-#include "reader/HidApiHost.h"
-#include "reader/ReaderMonitor.h"
+#include "reader/linux/EvdevKeyboard.h"
+#include "reader/linux/HidApiHost.h"
+#include "reader/linux/ReaderMonitor.h"
 #include "tests/support/SettingsWindowFixture.h"
 #include "ui/SettingsWindow.h"
 

@@ -16,7 +16,7 @@
 #include "tests/support/SettingsWindowFixture.h"
 #include "emulator/EmulatedHidBus.h"
 #include "emulator/ReportText.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 #include "ui/SettingsWindow.h"
 
 namespace rdrconf {
@@ -79,7 +79,7 @@ TEST_F(SettingsWindowE2E, SetWritesTheChosenSettingsAndRestoreTheDefaults) {
 
   reader.ClearRecords();
   Press(id::kSetConfig);
-  EXPECT_EQ(reader.Settings(), kChosen) << emulated::DescribeSettings(reader.Settings());
+  EXPECT_EQ(reader.Settings(), kChosen) << DescribeBlock(reader.Settings());
   EXPECT_THAT(BytesOf(reader.Reports()),
               ElementsAre(kCommand6Header,
                           FeatureReport{0x00, 0x0B, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00}));
@@ -89,7 +89,7 @@ TEST_F(SettingsWindowE2E, SetWritesTheChosenSettingsAndRestoreTheDefaults) {
   boxes.Clear();
   Press(id::kRestoreConfig);
   EXPECT_EQ(reader.Settings(), ReaderParameterBlock::Defaults())
-      << emulated::DescribeSettings(reader.Settings());
+      << DescribeBlock(reader.Settings());
   EXPECT_THAT(BytesOf(reader.Reports()),
               ElementsAre(kCommand6Header,
                           FeatureReport{0x00, 0x04, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00}));

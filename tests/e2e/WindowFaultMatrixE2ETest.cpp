@@ -13,7 +13,7 @@
 #include "emulator/EmulatedHidBus.h"
 #include "dialogs/qt/DialogWindow.h"
 #include "i18n/Language.h"
-#include "reader/HidApiHost.h"
+#include "reader/linux/HidApiHost.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/SettingsWindowFixture.h"
 #include "ui/SettingsWindow.h"

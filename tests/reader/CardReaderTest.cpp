@@ -142,8 +142,9 @@ TEST_F(CardReaderTest, AFailedSearchSaysWhy) {
     SCOPED_TRACE(c.name);
     FakeHidHost scenario;
     c.setUp(scenario);
-    ExchangeOutcome outcome;
-    EXPECT_TRUE(CardReader(scenario).OpenReader({}, &outcome).IsInvalid());
+    const OpenedReader opened = CardReader(scenario).Open();
+    const ExchangeOutcome& outcome = opened.outcome;
+    EXPECT_TRUE(opened.handle.IsInvalid());
     EXPECT_EQ(outcome.outcome, c.outcome);
     EXPECT_EQ(outcome.request, c.request);
     EXPECT_EQ(outcome.error.number, c.number);
@@ -178,9 +179,8 @@ TEST_F(CardReaderTest, SelectorNamesOneReaderByPathSerialOrIndex) {
 
   const auto opened = [&](const ReaderSelector& selector) {
     host.ClearRequests();
-    ExchangeOutcome outcome;
-    const ReaderHandle handle = reader.OpenReader(selector, &outcome);
-    return handle.IsOpen() ? handle.Interface().path : std::string(OutcomeName(outcome.outcome));
+    const OpenedReader opened = reader.Open(selector);
+    return opened.handle.IsOpen() ? opened.handle.Interface().path : std::string(OutcomeName(opened.outcome.outcome));
   };
   EXPECT_EQ(opened({}), "/dev/hidraw1");
   EXPECT_EQ(opened(ReaderSelector::Parse("/dev/hidraw3")), "/dev/hidraw3");

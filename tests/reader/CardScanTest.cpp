@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reader/CardScan.h"
-#include "reader/EvdevKeyboard.h"
+#include "reader/linux/EvdevKeyboard.h"
 
 namespace rdrconf {
 namespace {

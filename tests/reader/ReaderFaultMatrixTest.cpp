@@ -18,15 +18,28 @@ namespace {
 using test::FakeHidHost;
 using Kind = FakeHidHost::Kind;
 
-// What the exchange gave: whether a reader was found for the search,
-// true/false for a notice, the command result for set and restore.
-using Exchange = std::function<int(const ReaderHandle&, ExchangeOutcome*)>;
+// What the exchange gave: its outcome, and the result the reader link has
+// always given (whether a reader was found for the search, true/false for a
+// notice, the command result for set and restore).
+struct Gave {
+  int result;
+  ExchangeOutcome outcome;
+};
+using Exchange = std::function<Gave(const ReaderHandle&)>;
 
-int Search(const ReaderHandle& handle, ExchangeOutcome*) { return handle.IsOpen() ? 1 : 0; }
-int OpenNotice(const ReaderHandle& h, ExchangeOutcome* o) { return NotifyOpen(h, o) ? 1 : 0; }
-int CloseNotice(const ReaderHandle& h, ExchangeOutcome* o) { return NotifyClose(h, o) ? 1 : 0; }
-int Set(const ReaderHandle& h, ExchangeOutcome* o) { return SetReaderConfig(h, {2, 0, 0, 1, 0}, o); }
-int Restore(const ReaderHandle& h, ExchangeOutcome* o) { return RestoreReaderConfig(h, o); }
+Gave Search(const ReaderHandle& handle) { return {handle.IsOpen() ? 1 : 0, {}}; }
+Gave Notified(const ReaderHandle& h, Notice notice) {
+  const ExchangeOutcome outcome = SendNotice(h, notice);
+  return {NoticeWentThrough(outcome) ? 1 : 0, outcome};
+}
+Gave OpenNotice(const ReaderHandle& h) { return Notified(h, Notice::kOpen); }
+Gave CloseNotice(const ReaderHandle& h) { return Notified(h, Notice::kClose); }
+Gave Write(const ReaderHandle& h, const ReaderParameterBlock& block) {
+  const ExchangeOutcome outcome = WriteParameters(h, block);
+  return {CommandResultOf(outcome), outcome};
+}
+Gave Set(const ReaderHandle& h) { return Write(h, {2, 0, 0, 1, 0}); }
+Gave Restore(const ReaderHandle& h) { return Write(h, ReaderParameterBlock::Defaults()); }
 
 enum class Fault { kNone, kListing, kOpen, kFirstSet, kFirstGet, kShortGet, kSecondSet };
 const char* const kFaultNames[] = {"none", "listing", "open", "first set", "first get", "short get", "second set"};
@@ -101,9 +114,11 @@ TEST(ReaderFaultMatrixTest, EachRequestFailingEndsTheExchangeWithAFailureAndClos
     int result = -1;
     ExchangeOutcome outcome;
     {
-      const ReaderHandle handle = CardReader(host).OpenReader({}, &outcome);
+      const OpenedReader opened = CardReader(host).Open();
+      const Gave gave = row.run(opened.handle);
+      result = gave.result;
       // A failed search already said why; the exchange then only refuses.
-      result = row.run(handle, handle.IsOpen() ? &outcome : nullptr);
+      outcome = opened.handle.IsOpen() ? gave.outcome : opened.outcome;
     }
 
     EXPECT_EQ(result, row.result);

@@ -37,6 +37,8 @@ HidInterfaceInfo Reader(const std::string& serial, const std::string& port, cons
   return info;
 }
 
+ReaderSettings Settings(const ReaderParameterBlock& block) { return ReaderSettings::FromBlock(block).value(); }
+
 class SettingsRecordTest : public test::ScratchFolderTest {
  protected:
   std::string Path() const { return (folder_ / "state" / "rdrconf" / "readers.json").string(); }
@@ -44,7 +46,7 @@ class SettingsRecordTest : public test::ScratchFolderTest {
 
   void WriteOk(const HidInterfaceInfo& reader, const ReaderParameterBlock& block, Outcome outcome = Outcome::kDone) {
     std::string message;
-    ASSERT_TRUE(Record().Write(reader, block, outcome, kWhen, &message)) << message;
+    ASSERT_TRUE(Record().Write(reader, Settings(block), outcome, kWhen, &message)) << message;
   }
   void PutFile(const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(Path()).parent_path());
@@ -69,7 +71,7 @@ TEST_F(SettingsRecordTest, LivesUnderTheLocalAppDataFolderAndIgnoresRelativeValu
   EXPECT_EQ(SettingsRecord::DefaultPath(), "");
 
   std::string message;
-  EXPECT_FALSE(SettingsRecord("").Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
+  EXPECT_FALSE(SettingsRecord::OfThisUser().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
   EXPECT_THAT(message, HasSubstr("%LOCALAPPDATA%"));
   EXPECT_THAT(SettingsRecord("").Read(), IsEmpty());
 }
@@ -87,7 +89,7 @@ TEST_F(SettingsRecordTest, LivesUnderTheStateFolderAndIgnoresRelativeValues) {
 
   // With no place for it, nothing is recorded, and the caller learns why.
   std::string message;
-  EXPECT_FALSE(SettingsRecord("").Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
+  EXPECT_FALSE(SettingsRecord::OfThisUser().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
   EXPECT_THAT(message, HasSubstr("neither XDG_STATE_HOME nor HOME"));
   EXPECT_THAT(SettingsRecord("").Read(), IsEmpty());
 }
@@ -108,13 +110,13 @@ TEST_F(SettingsRecordTest, ReadersAreKeyedBySerialElsePort) {
   const auto entries = Record().Read();
   ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("usb:1-2")));
   const RecordEntry& serial = entries.at("A1");
-  EXPECT_EQ(serial.settings, (ReaderParameterBlock{5, 1, 0, 0, 0}));
+  EXPECT_EQ(serial.settings.Block(), (ReaderParameterBlock{5, 1, 0, 0, 0}));
   EXPECT_EQ(serial.outcome, Outcome::kDone);
   EXPECT_EQ(serial.writtenAt, "2024-05-01T12:00:00Z");
   EXPECT_EQ(serial.path, "/dev/hidraw0");
   EXPECT_EQ(serial.usbPort, "1-1");
   const RecordEntry& port = entries.at("usb:1-2");
-  EXPECT_EQ(port.settings, (ReaderParameterBlock{9, 0, 1, 1, 0}));
+  EXPECT_EQ(port.settings.Block(), (ReaderParameterBlock{9, 0, 1, 1, 0}));
   EXPECT_EQ(port.outcome, Outcome::kStatus);
   EXPECT_EQ(port.path, "/dev/hidraw1");
 }
@@ -146,9 +148,9 @@ TEST_F(SettingsRecordTest, WritingAgainReplacesThatEntryAndKeepsTheOthers) {
 
   const auto entries = Record().Read();
   ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("B2")));
-  EXPECT_EQ(entries.at("A1").settings, (ReaderParameterBlock{2, 0, 1, 0, 0}));
+  EXPECT_EQ(entries.at("A1").settings.Block(), (ReaderParameterBlock{2, 0, 1, 0, 0}));
   EXPECT_EQ(entries.at("A1").usbPort, "1-3");
-  EXPECT_EQ(entries.at("B2").settings, (ReaderParameterBlock{1, 0, 0, 1, 0}));
+  EXPECT_EQ(entries.at("B2").settings.Block(), (ReaderParameterBlock{1, 0, 0, 1, 0}));
 }
 
 TEST_F(SettingsRecordTest, FileIsReplacedWholeNeverRewrittenInPlace) {
@@ -185,7 +187,7 @@ TEST_F(SettingsRecordTest, CorruptRecordIsIgnoredWithAWarningAndReplaced) {
     EXPECT_THAT(warning, HasSubstr("ignoring the settings record " + Path()));
 
     std::string message;
-    EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), {3, 1, 1, 0, 0}, Outcome::kDone, kWhen, &message));
+    EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), Settings({3, 1, 1, 0, 0}), Outcome::kDone, kWhen, &message));
     EXPECT_THAT(message, HasSubstr("replaced"));
     EXPECT_THAT(Record().Read(&warning), ElementsAre(Key("A1")));
     EXPECT_EQ(warning, "");
@@ -209,7 +211,7 @@ TEST_F(SettingsRecordTest, EntryWithoutValidSettingsIsLeftOut) {
   std::string warning;
   const auto entries = Record().Read(&warning);
   ASSERT_THAT(entries, ElementsAre(Key("good")));
-  EXPECT_EQ(entries.at("good").settings, (ReaderParameterBlock{12, 0, 0, 1, 0}));
+  EXPECT_EQ(entries.at("good").settings.Block(), (ReaderParameterBlock{12, 0, 0, 1, 0}));
   EXPECT_THAT(warning, HasSubstr("holds no valid settings"));
 
   // Writing keeps the entries it does not understand: they are not its own.
@@ -251,7 +253,7 @@ TEST_F(SettingsRecordTest, TwoWritersAtOnceKeepBothEntries) {
   const auto writer = [this](const std::string& serial) {
     for (int i = 0; i < kWrites; ++i) {
       std::string message;
-      EXPECT_TRUE(Record().Write(Reader(serial, "1-1"), {static_cast<std::uint8_t>(i % 13), 1, 1, 0, 0},
+      EXPECT_TRUE(Record().Write(Reader(serial, "1-1"), Settings({static_cast<std::uint8_t>(i % 13), 1, 1, 0, 0}),
                                  Outcome::kDone, kWhen, &message))
           << message;
     }
@@ -262,24 +264,8 @@ TEST_F(SettingsRecordTest, TwoWritersAtOnceKeepBothEntries) {
   second.join();
   const auto entries = Record().Read();
   ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("B2")));
-  EXPECT_EQ(entries.at("A1").settings.cardno_type, (kWrites - 1) % 13);
-  EXPECT_EQ(entries.at("B2").settings.cardno_type, (kWrites - 1) % 13);
-}
-
-TEST(SettingsJson, GivesAndTakesTheSettingsObject) {
-  EXPECT_EQ(SettingsJson({1, 0, 0, 1, 0}),
-            Json::parse(R"({"format_index": 1, "mode": "passive", "enter": false, "power_saving": true})"));
-  for (const ReaderParameterBlock& block :
-       {ReaderParameterBlock{0, 0, 0, 0, 0}, ReaderParameterBlock{12, 1, 1, 1, 0}, ReaderParameterBlock::Defaults()}) {
-    EXPECT_EQ(SettingsFromJson(SettingsJson(block)), block);
-  }
-  for (const char* bad : {R"({"format_index": -1, "mode": "active", "enter": true, "power_saving": false})",
-                          R"({"format_index": 1.5, "mode": "active", "enter": true, "power_saving": false})",
-                          R"({"format_index": 1, "mode": "Active", "enter": true, "power_saving": false})",
-                          R"({"format_index": 1, "mode": "active", "enter": true})", R"([1, 1, 1, 0])"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(SettingsFromJson(Json::parse(bad)), std::nullopt);
-  }
+  EXPECT_EQ(entries.at("A1").settings.format, (kWrites - 1) % 13);
+  EXPECT_EQ(entries.at("B2").settings.format, (kWrites - 1) % 13);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "reader/CardScan.h"
-#include "reader/ReaderMonitor.h"
+#include "reader/Hotplug.h"
 
 namespace rdrconf::test {
 

@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
-// windows.h names these after its own A/W functions; ours are meant.
-#undef ReplaceFile
+// windows.h names this after its own A/W functions; ours is meant.
 #undef WriteProfileString
 
 #include <random>

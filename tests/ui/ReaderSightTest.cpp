@@ -12,7 +12,7 @@
 #include <filesystem>
 
 #include "dialogs/qt/DialogWindow.h"
-#include "reader/EvdevKeyboard.h"
+#include "reader/linux/EvdevKeyboard.h"
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/FakeReaderSides.h"
 #include "tests/support/SettingsWindowFixture.h"

@@ -516,7 +516,7 @@ TEST_F(Win32SettingsWindowTest, StartsWithTheBuiltInTextsAndTheLanguageItem) {
   EXPECT_EQ(FromWindowText(TextOf(handle)), BuiltInText(ui_text::kFormTitle));
   EXPECT_EQ(FromWindowText(TextOf(GetDlgItem(handle, settings_id::kSetConfig))), BuiltInText(ui_text::kBtnSetConfig));
   EXPECT_EQ(window.ListItemCount(settings_id::kCardnoType), 13) << "eight fixed formats and five for IC cards";
-  EXPECT_EQ(window.ListSelection(settings_id::kCardnoType), kDefaultCardnoFormat);
+  EXPECT_EQ(window.ListSelection(settings_id::kCardnoType), kDefaultCardNumberFormat);
   EXPECT_TRUE(IsWindowEnabled(GetDlgItem(handle, settings_id::kSetConfig)));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(handle, settings_id::kTestScan))) << "no keyboard side on Windows";
   HMENU const menu = GetSystemMenu(handle, FALSE);

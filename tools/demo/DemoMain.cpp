@@ -65,7 +65,7 @@ void PrintBanner(const EmulatedHidDevice& other, const EmulatedReader& reader) {
   PrintLine("    " + other.NodePath() + "  " + IdsOf(other) +
             "  another HID device; the tool must pass it by without opening it");
   PrintLine("    " + reader.NodePath() + "  " + IdsOf(reader) + "  the card reader; its settings: " +
-            rdrconf::emulated::DescribeSettings(reader.Settings()));
+            rdrconf::DescribeBlock(reader.Settings()));
   PrintLine("  Each report the reader receives is shown below as it arrives: its nine bytes");
   PrintLine("  (report id first), then what they mean. Close the window to end the demo.");
   PrintLine("  Type u and Enter here to unplug the reader, p and Enter to plug it in again,");
@@ -84,7 +84,7 @@ void PrintReport(const EmulatedReader& reader, const ReceivedReport& report,
             rdrconf::emulated::DescribeReport(report));
   if (CompletesSettings(report)) {
     PrintLine("          the reader's settings are now: " +
-              rdrconf::emulated::DescribeSettings(reader.Settings()));
+              rdrconf::DescribeBlock(reader.Settings()));
   }
 }
 
@@ -210,7 +210,7 @@ int RunDemo(int argc, char* argv[]) {
   PrintLine("");
   PrintLine("rdrconf demo: the window has closed. Reports the reader received: " +
             std::to_string(reader.Reports().size()) + "; its settings: " +
-            rdrconf::emulated::DescribeSettings(reader.Settings()) + ".");
+            rdrconf::DescribeBlock(reader.Settings()) + ".");
   PrintLine(other.Opens() == 0
                 ? "  The other device was never opened."
                 : "  The other device was opened " + std::to_string(other.Opens()) + " times.");

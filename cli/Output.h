@@ -1,0 +1,56 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "reader/CardReader.h"
+
+// Where a command's words go: lines for a person on stdout, or with --json
+// one JSON document there and nothing else; messages and warnings always on
+// stderr. A command hands each result over once, as its line and its JSON
+// item together, so that the two never tell different stories.
+namespace rdrconf::cli {
+
+using Json = nlohmann::ordered_json;
+
+inline constexpr char kProgram[] = "rdrconf-cli";
+
+class Output {
+ public:
+  Output(std::ostream& out, std::ostream& err, bool json, bool quiet)
+      : out_(out), err_(err), json_(json), quiet_(quiet) {}
+
+  bool IsJson() const { return json_; }
+  std::ostream& Stream() { return out_; }
+
+  // A line of the command's own output: not with --json or --quiet.
+  void Say(const std::string& text) const;
+  // One result: its line for a person (none when empty), its item for the
+  // JSON document's list (see Finish).
+  void Item(const std::string& line, nlohmann::ordered_json item);
+  // With --json, prints `document`, with the items given so far as its
+  // "readers" unless it has them already.
+  void Finish(nlohmann::ordered_json document);
+  // Prints `document` as the JSON output (with --json only).
+  void Print(const nlohmann::ordered_json& document) const;
+
+  void Note(const std::string& text) const;  // stderr, not with --quiet
+  void Error(const std::string& text) const;
+  void Warn(const std::string& text) const;
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+  bool json_;
+  bool quiet_;
+  nlohmann::ordered_json items_ = nlohmann::ordered_json::array();
+};
+
+// How a reader is named in a line: "/dev/hidraw0 (serial A1, USB 1-1)".
+std::string ReaderName(const ReaderIdentity& reader);
+// Its identity in a JSON item: index, path, serial and USB port.
+nlohmann::ordered_json ReaderJson(const ReaderIdentity& reader);
+
+}  // namespace rdrconf::cli

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Environment.h"
+#include "cli/Output.h"
+#include "reader/CardReader.h"
+
+namespace CLI {
+class App;
+}
+
+// The commands of rdrconf-cli, one file each, all in one table: each adds
+// its own options to its subcommand and runs with what was parsed. The
+// result is the exit status (cli/ExitCode.h).
+namespace rdrconf::cli {
+
+// Every option of every command, as parsed.
+struct Options {
+  bool json = false;
+  bool quiet = false;
+  std::string format;
+  std::string card = "ic";
+  std::string mode = "active";
+  std::string enter = "on";
+  std::string powerSaving = "off";
+  std::string reader;
+  bool all = false;
+  bool dryRun = false;
+  double timeout = 30;
+  std::string profile;
+};
+
+// What a command runs with.
+struct Context {
+  const CardReader& reader;
+  const CliEnvironment& environment;
+  Output& output;
+  const Options& options;
+};
+
+struct CommandEntry {
+  const char* name;
+  const char* help;
+  // Adds the command's options to its subcommand.
+  void (*define)(CLI::App& command, Options& options);
+  int (*run)(Context& context);
+};
+
+// Every command, in the order --help lists them.
+const std::vector<CommandEntry>& Commands();
+
+// The options that several commands share.
+void AddOutputFlags(CLI::App& command, Options& options);
+void AddReaderOption(CLI::App& command, Options& options);
+void AddSelection(CLI::App& command, Options& options);  // --reader or --all
+
+// The readers present that the options name: for --reader its match, for
+// --all (or `allByDefault`) every reader, else the only one. A failure is
+// reported (on stderr, and with --json as the output) and its exit status
+// given instead.
+struct Targets {
+  int code = 0;  // kExitDone, or why there are none
+  std::vector<ReaderIdentity> readers;
+};
+Targets SelectTargets(Context& context, bool allByDefault);
+
+// The readers present now; false (after saying why) when the listing fails.
+bool ListPresent(Context& context, std::vector<ReaderIdentity>& readers);
+
+}  // namespace rdrconf::cli
+
+namespace rdrconf::cli {
+
+// The table's entries, one per command file.
+CommandEntry ListCommand();
+CommandEntry SetCommand();
+CommandEntry RestoreCommand();
+CommandEntry ShowCommand();
+CommandEntry TestCommand();
+CommandEntry ExportCommand();
+CommandEntry WatchCommand();
+CommandEntry DoctorCommand();
+
+}  // namespace rdrconf::cli
+
+#include <map>
+
+#include "reader/SettingsRecord.h"
+
+namespace rdrconf::cli {
+
+// The record of what was written to each reader, as the environment places
+// it; a record that cannot be read is warned about and counts as empty.
+SettingsRecord RecordOf(const Context& context);
+std::map<std::string, RecordEntry> ReadRecord(Context& context);
+// Records a write that went through; a failure to record is warned about
+// and the write stands. Gives whether it was recorded.
+bool RecordWrite(Context& context, const ReaderIdentity& reader, const ReaderSettings& settings, Outcome outcome);
+
+}  // namespace rdrconf::cli

@@ -1,0 +1,48 @@
+// list: the readers connected, this user's access, what was last written.
+// Opens and sends nothing.
+#include <CLI/CLI.hpp>
+
+#include "cli/ExitCode.h"
+#include "cli/commands/Command.h"
+
+namespace rdrconf::cli {
+namespace {
+
+int RunList(Context& context) {
+  std::vector<ReaderIdentity> readers;
+  if (!ListPresent(context, readers)) return kExitInternal;
+  const std::map<std::string, RecordEntry> record = readers.empty() ? decltype(record){} : ReadRecord(context);
+  Output& output = context.output;
+  Json list = Json::array();
+  for (const ReaderIdentity& r : readers) {
+    const auto entry = record.find(SettingsRecord::KeyOf(r.hid));
+    const bool recorded = entry != record.end();
+    list.push_back(Json{{"index", r.index},
+                        {"path", r.hid.path},
+                        {"serial", r.hid.serialNumber},
+                        {"manufacturer", r.hid.manufacturer},
+                        {"product", r.hid.product},
+                        {"usb_port", r.hid.usbPort},
+                        {"access", r.mayOpen ? "ok" : "denied"},
+                        {"last_written", recorded ? entry->second.settings.ToJson() : Json(nullptr)}});
+    output.Say(std::to_string(r.index) + "  " + r.hid.path + "  " +
+               (r.hid.serialNumber.empty() ? "no serial" : "serial " + r.hid.serialNumber) + "  " +
+               (r.hid.usbPort.empty() ? "not on USB" : "USB " + r.hid.usbPort) + "  " + r.hid.manufacturer + " " +
+               r.hid.product + "  access " + (r.mayOpen ? "ok" : "denied"));
+    if (recorded) output.Say("   last written " + entry->second.writtenAt + ": " + entry->second.settings.Describe());
+  }
+  output.Print(list);
+  if (readers.empty()) output.Note("no reader 1d57:ac08 is connected");
+  return kExitDone;
+}
+
+}  // namespace
+
+CommandEntry ListCommand() {
+  return {"list",
+          "List the readers connected: whether you may open them and the settings last written to them. "
+          "Opens and sends nothing",
+          AddOutputFlags, RunList};
+}
+
+}  // namespace rdrconf::cli

@@ -1,0 +1,62 @@
+// show: the settings last written from this computer (the reader cannot
+// report them).
+#include <CLI/CLI.hpp>
+
+#include "cli/ExitCode.h"
+#include "cli/commands/Command.h"
+
+namespace rdrconf::cli {
+namespace {
+
+constexpr char kShowNote[] =
+    "The reader cannot report its settings: these are the settings last written to it from this computer.";
+
+void DefineShow(CLI::App& command, Options& options) {
+  AddReaderOption(command, options);
+  AddOutputFlags(command, options);
+}
+
+int RunShow(Context& context) {
+  const Targets targets = SelectTargets(context, true);
+  if (targets.code != kExitDone) return targets.code;
+  const std::map<std::string, RecordEntry> record = ReadRecord(context);
+  const std::string& recordPath = context.environment.recordPath;
+  Output& output = context.output;
+
+  output.Say(std::string(kShowNote) + " (record: " + (recordPath.empty() ? std::string("none") : recordPath) + ")");
+  for (const ReaderIdentity& target : targets.readers) {
+    const std::string key = SettingsRecord::KeyOf(target.hid);
+    const auto entry = record.find(key);
+    Json item = ReaderJson(target);
+    item["key"] = key.empty() ? Json(nullptr) : Json(key);
+    if (entry == record.end()) {
+      item["last_written"] = nullptr;
+      item["written_at"] = nullptr;
+      item["outcome"] = nullptr;
+      output.Item(ReaderName(target) + ": nothing recorded: no settings were written to it from this computer" +
+                      (key.empty() ? " (it has neither a serial number nor a USB port to record them under)" : ""),
+                  item);
+    } else {
+      const RecordEntry& e = entry->second;
+      item["last_written"] = e.settings.ToJson();
+      item["written_at"] = e.writtenAt;
+      item["outcome"] = OutcomeName(e.outcome);
+      output.Item(ReaderName(target) + ": last written " + e.writtenAt + ": " + e.settings.Describe() +
+                      (e.outcome == Outcome::kStatus
+                           ? " (the reader gave a status answer then and may not have taken them)"
+                           : ""),
+                  item);
+    }
+  }
+  output.Finish(Json{{"note", kShowNote}, {"record", recordPath.empty() ? Json(nullptr) : Json(recordPath)}});
+  return kExitDone;
+}
+
+}  // namespace
+
+CommandEntry ShowCommand() {
+  return {"show", "Show the settings last written from this computer (the reader cannot report them)", DefineShow,
+          RunShow};
+}
+
+}  // namespace rdrconf::cli
