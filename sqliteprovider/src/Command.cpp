@@ -182,13 +182,22 @@ void Command::moveNext() {
 }
 
 int Command::executeNonQuery() {
-  if (!step()) {
-    // Finished: rewound at once, so that the next values can be bound for
-    // another run without a new text. After a finished run the engine's
-    // rewind cannot fail.
-    sqlite3_reset(statement);
-    rewound = true;
+  // The run leaves no current row, whatever it ends with.
+  eof = true;
+  // A statement that answers with rows (INSERT ... RETURNING, a query) is
+  // run to its end too: stopped at a row it would keep its transaction and
+  // lock, refuse the next values and leave the change count of an earlier
+  // statement. A failed step throws and leaves the run for the rewind to
+  // report.
+  if (step()) {
+    while (stepStatement()) {
+    }
   }
+  // Finished: rewound at once, so that the next values can be bound for
+  // another run without a new text, and whatever runs next starts from the
+  // first row. After a finished run the engine's rewind cannot fail.
+  sqlite3_reset(statement);
+  rewound = true;
   return sqlite3_changes(connection.handle);
 }
 

@@ -333,8 +333,8 @@ TEST_F(CommandTest, SameTextAgainForInsertsStoresNullForValuesNotBoundAnew) {
 }
 
 // A finished run takes the next values without a new text, and keeps the
-// values that are not bound again. A failed run and a run that stopped at
-// a row are not rewound behind the caller's back.
+// values that are not bound again. A failed run is not rewound behind the
+// caller's back: the rewind reports its failure.
 TEST_F(CommandTest, AFinishedNonQueryTakesTheNextValuesWithoutANewText) {
   run("CREATE TABLE u(v UNIQUE, w)");
   Command insert(db, "INSERT INTO u VALUES (?, ?)");
@@ -354,11 +354,44 @@ TEST_F(CommandTest, AFinishedNonQueryTakesTheNextValuesWithoutANewText) {
   insert.appendParameter(1, 3);
   EXPECT_EQ(insert.executeNonQuery(), 1);
   EXPECT_EQ(Command(db, "SELECT count(*) FROM u WHERE v = 3 AND w IS NULL").executeInt(), 1);
+}
 
-  Command returning(db, "INSERT INTO u VALUES (?, 'r') RETURNING v");
-  returning.appendParameter(1, 4);
-  EXPECT_EQ(returning.executeNonQuery(), 1);  // the row is written, the run stopped at its answer
-  EXPECT_EQ(messageOf([&] { returning.appendParameter(1, 5); }), kMemoryPrefix + "bad parameter or other API misuse");
+// A statement that answers with rows runs to its end as well: stopped at
+// its first row, an INSERT ... RETURNING would keep its write transaction
+// open, refuse the next values and report a stale change count.
+TEST_F(CommandTest, NonQueryRunsAStatementThatReturnsRowsToItsEnd) {
+  run("CREATE TABLE u(v)");
+  Command insert(db, "INSERT INTO u VALUES (?), (? + 1) RETURNING v");
+  for (const int first : {10, 20}) {
+    insert.appendParameter(1, first);
+    insert.appendParameter(2, first);
+    EXPECT_EQ(insert.executeNonQuery(), 2);
+  }
+  EXPECT_EQ(Command(db, "SELECT group_concat(v, ',') FROM u").executeString(false), "10,11,20,21");
+  // A row after the first that fails is the run's failure, reported once
+  // more by the rewind.
+  Command failing(db, "SELECT abs(v) FROM (SELECT 1 AS v UNION ALL SELECT -9223372036854775807 - 1)");
+  EXPECT_EQ(messageOf([&] { failing.executeNonQuery(); }), kMemoryPrefix + "integer overflow");
+  EXPECT_EQ(messageOf([&] { failing.setCommandText("SELECT 5"); }), kMemoryPrefix + "integer overflow");
+  EXPECT_NO_THROW(failing.setCommandText("SELECT 5"));
+}
+
+// executeNonQuery leaves no current row, and whatever runs next starts from
+// the first row: a query, or the insert again.
+TEST_F(CommandTest, RunAfterANonQueryStartsFromTheFirstRow) {
+  Command query(db, "SELECT id FROM t ORDER BY id");
+  query.execute();
+  query.executeNonQuery();
+  EXPECT_TRUE(query.isEof());
+  query.execute();
+  EXPECT_EQ(query.getInt32(0), 1);
+  query.executeNonQuery();
+  EXPECT_EQ(query.executeInt(), 1);
+
+  Command insert(db, "INSERT INTO t(id) VALUES (10), (11) RETURNING id");
+  EXPECT_EQ(insert.executeNonQuery(), 2);
+  EXPECT_EQ(messageOf([&] { insert.execute(); }), kMemoryPrefix + "UNIQUE constraint failed: t.id");
+  EXPECT_EQ(count(), 4);
 }
 
 // The rewind reports a failed run once, whether the text is the same or not.

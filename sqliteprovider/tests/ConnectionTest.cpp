@@ -89,6 +89,21 @@ TEST_F(LockTest, WithoutBusyTimeoutALockedDatabaseFailsAtOnce) {
             "Exception: Connection[" + dir.file("shared.db") + "]: database is locked");
 }
 
+// A non-query ends its run even when the statement answers with rows: a
+// run stopped at a row holds its lock (a write transaction for an
+// INSERT ... RETURNING, a read lock for a query) until it is stepped again.
+TEST_F(LockTest, NonQueryThatReturnsRowsLeavesNoLockBehind) {
+  Command(holder, "INSERT INTO t VALUES (0)").executeNonQuery();
+  waiter.setBusyTimeout(0);
+  for (const std::string text : {"INSERT INTO t VALUES (1) RETURNING v", "SELECT v FROM t"}) {
+    SCOPED_TRACE(text);
+    Command command(holder, text);
+    command.executeNonQuery();
+    EXPECT_NO_THROW(Command(waiter, "INSERT INTO t VALUES (2)").executeNonQuery());
+  }
+  EXPECT_EQ(Command(waiter, "SELECT count(*) FROM t").executeInt(), 4);
+}
+
 TEST_F(LockTest, OpenedConnectionWaitsForALockThatIsReleased) {
   Transaction lock = holder.beginTransaction();
   Command(holder, "INSERT INTO t VALUES (1)").executeNonQuery();

@@ -47,11 +47,13 @@ class SQLITEPROVIDER_EXPORT Command : public FieldAccess {
   void moveNext();
   // Inline: a loop over the rows asks once a row.
   bool isEof() const { return eof; }
-  // Steps once; the rows changed by the most recent finished insert, update
-  // or delete on the connection. A run that has finished is rewound at
-  // once, keeping its values: the loop of inserts binds the next values
-  // and runs again without a new text. A run that stopped at a row or
-  // failed is left as it is.
+  // Runs the statement to its end, through any rows it answers with
+  // (INSERT ... RETURNING), and gives the rows changed by the most recent
+  // finished insert, update or delete on the connection. The finished run
+  // is rewound at once, keeping its values: the loop of inserts binds the
+  // next values and runs again without a new text, and any other run starts
+  // from the first row. There is no current row afterwards (isEof() true).
+  // A failed run is left as it is, for the rewind to report.
   int executeNonQuery();
   // Each steps once and reads column 0 of the row; without a row the
   // scalars give false and leave out alone, the others give 0 or "".
