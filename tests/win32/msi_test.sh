@@ -20,7 +20,7 @@
 # scripts/pack-msi with another ProductVersion (a new ProductCode each).
 #   msi_test.sh <rdrconf-<version>-x64.msi> <folder of the programs> <scratch folder>
 set -euo pipefail
-msi=$1 programs=$2 work=$3
+msi=$(realpath "$1") programs=$(realpath "$2") work=$(realpath -m "$3")
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [[ -z ${DISPLAY:-} || -z ${WINEPREFIX:-} ]]; then
   echo "msi_test: no display or wine prefix: run it through scripts/build-windows" >&2
@@ -38,7 +38,7 @@ upgrade_code="{7E3A5C1D-92B4-4F6E-8A0D-3C5B7E9F1A24}"
 desktop_name() { sed -n "s/^$1=//p" "$root/packaging/org.rdrconf.rdrconf.desktop"; }
 shortcut_name=$(desktop_name Name)
 shortcut_name_zh_cn=$(desktop_name 'Name\[zh_CN\]')
-table() { msiinfo export "$1" "$2" | tr -d '\r'; }
+table() { { msiinfo export "$1" "$2" 2>/dev/null || true; } | tr -d '\r'; }
 property() { table "$1" Property | sed -n "s/^$2\t//p"; }
 # The version record of rdrconf.exe, a.b.c.d.
 version_record() {
@@ -73,13 +73,14 @@ product_code=$(property "$msi" ProductCode)
 [[ $(property "$msi" ProductName) == RDRCONF && $(property "$msi" Manufacturer) == "RDRCONF maintainers" ]] ||
   fail "ProductName '$(property "$msi" ProductName)', Manufacturer '$(property "$msi" Manufacturer)'"
 [[ -z $(property "$msi" ALLUSERS) ]] || fail "ALLUSERS is set in the Property table: the default would not be per user"
-# The "Apps & features" icon: the program's own (wine shows no DisplayIcon).
-[[ $(property "$msi" ARPPRODUCTICON) == rdrconf.exe ]] && table "$msi" Icon | grep -q '^rdrconf.exe'$'\t' ||
-  fail "no ARPPRODUCTICON of rdrconf.exe's icon"
 dump=$work/tables
 mkdir -p "$dump"
-# msidump writes the streams of a table (the icon) into its working folder.
+# msidump (and msiinfo export) writes a table's streams, the icon, into the
+# working folder: here, the dump's.
 (cd "$dump" && msidump --tables --directory . "$msi" >/dev/null)
+# The "Apps & features" icon: the program's own (wine shows no DisplayIcon).
+[[ $(property "$msi" ARPPRODUCTICON) == rdrconf.exe ]] && grep -q $'^rdrconf.exe\t' "$dump/Icon.idt" ||
+  fail "no ARPPRODUCTICON of rdrconf.exe's icon"
 # Word count 10: compressed files (2), no elevation needed (8).
 [[ $(tr -d '\r' <"$dump/_SummaryInformation.idt" | sed -n 's/^15\t//p') == 10 ]] || fail "the summary's word count is not 10"
 expect_rows() {  # <table> <row with tabs>...
@@ -96,6 +97,11 @@ expect_rows InstallExecuteSequence $'WriteEnvironmentStrings\t\t5200' $'RemoveEn
 expect_rows Upgrade "$upgrade_code"$'\t\t'"$version"$'\t\t513\t\tWIX_UPGRADE_DETECTED' \
   "$upgrade_code"$'\t'"$version"$'\t\t\t2\t\tWIX_DOWNGRADE_DETECTED'
 expect_rows LaunchCondition $'NOT WIX_DOWNGRADE_DETECTED\tA newer version of RDRCONF is already installed. Uninstall it first to install this older one.'
+# The Start menu's key in HKMU (-1): the user's hive per user, the
+# machine's for all users (wixl writes 4).
+registry=$(table "$msi" Registry)
+grep -qP '^\S+\t-1\tSoftware\\RDRCONF\tStartMenu\t#1\tStartMenu$' <<<"$registry" ||
+  fail "the Start menu component's key is not in HKMU: $registry"
 components=$(table "$msi" Component)
 grep -qP '^UserPath\t.*\tNOT ALLUSERS\t' <<<"$components" || fail "the user's PATH component has no condition"
 grep -qP '^MachinePath\t.*\tALLUSERS = 1\t' <<<"$components" || fail "the system's PATH component has no condition"
