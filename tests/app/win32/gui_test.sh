@@ -2,94 +2,32 @@
 # The Windows program as a person uses it, under wine on the X display of
 # the session (scripts/wine-session: Xvfb, openbox, the prepared prefix):
 #   1. rdrconf.exe starts in a folder that holds the shipped language files
-#      and no choice: its window's title is the Chinese one;
+#      and no choice: its window's title is the Chinese one (or, given the
+#      choice file, in an empty folder: it finds the files beside itself);
 #   2. Alt+Space opens its system menu, Up goes to the last item, Language,
 #      and Enter opens the language dialog;
 #   3. Down picks English, Enter saves, Enter dismisses the notice that it
-#      takes effect at the next start; RDRCONF.config holds the choice;
+#      takes effect at the next start; RDRCONF.config holds the choice (in
+#      the working folder, or the choice file given);
 #   4. Alt+F4 closes the window and the program ends;
 #   5. started again, its title is the English one; Alt+F4 ends it.
 # Exits 77 (skipped) without a display or a wine prefix.
-#   gui_test.sh <rdrconf.exe> <lang folder> <scratch folder>
+#   gui_test.sh <rdrconf.exe> <lang folder> <scratch folder> [<choice file>]
 set -euo pipefail
-exe=$1 lang=$2 work=$3
+exe=$1 lang=$2 work=$3 choice=${4:-$3/RDRCONF.config}
 
 if [[ -z ${DISPLAY:-} || -z ${WINEPREFIX:-} ]] || ! command -v xdotool >/dev/null; then
   echo "gui_test: no display, wine prefix or xdotool: run it through scripts/build-windows" >&2
   exit 77
 fi
 
-fail() {
-  echo "gui_test: $*" >&2
-  import -window root "$work/failure.png" 2>/dev/null && echo "gui_test: the screen is in $work/failure.png" >&2
-  [[ -n ${pid:-} ]] && kill "$pid" 2>/dev/null
-  exit 1
-}
-
-# The id of the visible window whose title is exactly $1, once it is there.
-window_named() {
-  local pattern="^$1\$" id tries=0
-  while ((tries++ < 150)); do
-    id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1 || true)
-    if [[ -n $id ]]; then
-      echo "$id"
-      return 0
-    fi
-    sleep 0.2
-  done
-  return 1
-}
-
-# Waits until the program shows a window without a title: its popup menu,
-# or its message box (whose title is empty); at most $1 tries of 0.2 s.
-untitled_window() {
-  local id tries=0 most=${1:-150}
-  while ((tries++ < most)); do
-    for id in $(xdotool search --onlyvisible --class '^rdrconf\.exe$' 2>/dev/null || true); do
-      [[ -z $(xdotool getwindowname "$id" 2>/dev/null) ]] && return 0
-    done
-    sleep 0.2
-  done
-  return 1
-}
-
-# Makes $1 the active window, so that keys reach it: through the window
-# manager, else with a click on its title bar (on a loaded machine the
-# first request can come before the window is ready for it).
-activate() {
-  local window=$1 tries=0
-  while ((tries++ < 10)); do
-    timeout 5 xdotool windowactivate --sync "$window" >/dev/null 2>&1 || true
-    [[ $(xdotool getactivewindow 2>/dev/null) == "$window" ]] && return 0
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + 8)) mousedown 1
-    sleep 0.15
-    xdotool mouseup 1
-    sleep 0.3
-    [[ $(xdotool getactivewindow 2>/dev/null) == "$window" ]] && return 0
-  done
-  return 1
-}
-
-start() {
-  (cd "$work" && exec wine "$exe") >"$work/rdrconf.log" 2>&1 &
-  pid=$!
-}
-
-wait_for_end() {
-  local tries=0
-  while kill -0 "$pid" 2>/dev/null; do
-    ((tries++ < 150)) || fail "the program did not end when its window was closed"
-    sleep 0.2
-  done
-  wait "$pid" || true
-  pid=
-}
+# shellcheck source=tests/win32/gui_steps.sh
+source "$(dirname "$0")/gui_steps.sh"
 
 value_of() { sed -n "s/^$1=//p" "$lang/RDRCONF.$2.ini" | tr -d '\r'; }
 
 rm -rf "$work" && mkdir -p "$work"
-cp "$lang/RDRCONF.zh-CN.ini" "$lang/RDRCONF.en-US.ini" "$work/"
+[[ $# -ge 4 ]] || cp "$lang/RDRCONF.zh-CN.ini" "$lang/RDRCONF.en-US.ini" "$work/"
 chinese=$(value_of form_title zh-CN)
 english=$(value_of form_title en-US)
 [[ $chinese == "USB读卡器软件" ]] || fail "the Chinese language file has the title '$chinese'"
@@ -122,12 +60,12 @@ xdotool key Down
 sleep 0.3
 xdotool key Return
 tries=0
-until [[ -f $work/RDRCONF.config ]] && grep -q '^language=en-US' "$work/RDRCONF.config"; do
-  ((tries++ < 100)) || fail "Save wrote no choice: $(cat "$work/RDRCONF.config" 2>/dev/null || echo 'no RDRCONF.config')"
+until [[ -f $choice ]] && grep -q '^language=en-US' "$choice"; do
+  ((tries++ < 100)) || fail "Save wrote no choice: $(cat "$choice" 2>/dev/null || echo "no $choice")"
   sleep 0.2
 done
-[[ $(cat "$work/RDRCONF.config") == $'[config]\nlanguage=en-US' ]] || fail "RDRCONF.config holds: $(cat "$work/RDRCONF.config")"
-echo "gui_test: RDRCONF.config holds language=en-US"
+[[ $(cat "$choice") == $'[config]\nlanguage=en-US' ]] || fail "$choice holds: $(cat "$choice")"
+echo "gui_test: $choice holds language=en-US"
 untitled_window || fail "no notice after the choice was saved"
 xdotool key Return  # the notice
 tries=0
