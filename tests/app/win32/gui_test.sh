@@ -21,7 +21,7 @@ if [[ -z ${DISPLAY:-} || -z ${WINEPREFIX:-} ]] || ! command -v xdotool >/dev/nul
   exit 77
 fi
 
-# shellcheck source=tests/win32/gui_steps.sh
+# shellcheck source=tests/app/win32/gui_steps.sh
 source "$(dirname "$0")/gui_steps.sh"
 
 value_of() { sed -n "s/^$1=//p" "$lang/RDRCONF.$2.ini" | tr -d '\r'; }

@@ -21,13 +21,13 @@
 #   msi_test.sh <rdrconf-<version>-x64.msi> <folder of the programs> <scratch folder>
 set -euo pipefail
 msi=$(realpath "$1") programs=$(realpath "$2") work=$(realpath -m "$3")
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/../../.." && pwd)
 if [[ -z ${DISPLAY:-} || -z ${WINEPREFIX:-} ]]; then
   echo "msi_test: no display or wine prefix: run it through scripts/build-windows" >&2
   exit 77
 fi
-# shellcheck source=tests/win32/gui_steps.sh
-source "$root/tests/win32/gui_steps.sh"
+# shellcheck source=tests/app/win32/gui_steps.sh
+source "$root/tests/app/win32/gui_steps.sh"
 rm -rf "$work" && mkdir -p "$work"
 exe=
 say() { echo "msi_test: $*"; }
@@ -211,7 +211,7 @@ expect_installed user "$version" "$product_code"
 printed=$(cd "$work" && wine cmd /c rdrconf-cli --version | tr -d '\r')
 [[ $printed == "rdrconf-cli $version" ]] || fail "cmd /c rdrconf-cli --version printed '$printed'"
 say "cmd /c rdrconf-cli --version, through the user's PATH: $printed"
-bash "$root/tests/win32/gui_test.sh" "$user_dir/rdrconf.exe" "$root/lang" "$work/gui" "$choice"
+bash "$root/tests/app/win32/gui_test.sh" "$user_dir/rdrconf.exe" "$root/lang" "$work/gui" "$choice"
 cp "$choice" "$work/RDRCONF.config.before"
 mkdir -p "$(dirname "$record")"
 printf '{"readers":[{"serial":"0001","format":4,"mode":"active","enter":true,"power_saving":false}]}\n' >"$record"
