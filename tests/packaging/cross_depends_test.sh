@@ -18,26 +18,27 @@ problem() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# soname -> package, from the file lists of the installed packages of the
-# packages' architecture (another architecture's libraries have the same
-# names) and of the packages under test; package -> version.
-declare -A shipped_by version_of
-# shipped <package> <version>: reads the package's file list.
-shipped() {
-  version_of[$1]=$2
-  while read -r name; do
-    shipped_by[$name]=$1
-  done < <(sed -n 's|^\.\{0,1\}/\(usr/\)\{0,1\}lib/\(.*/\)\{0,1\}\([^/]*\.so\.[0-9.]*\)$|\3|p')
-}
-arch=$(dpkg-deb -f "$1" Architecture)
+# package -> version, for the installed packages and those under test.
+declare -A version_of shipped_by
 while read -r package version; do
-  shipped "$package" "$version" < <(dpkg-query -L "$package:$arch")
-done < <(dpkg-query -W -f '${db:Status-Abbrev} ${Package} ${Version} ${Architecture}\n' |
-  awk -v arch="$arch" '$1 == "ii" && $4 == arch {print $2, $3}')
-((${#version_of[@]} > 0)) || { echo "FAIL: no $arch package is installed here" >&2; exit 1; }
+  version_of[$package]=$version
+done < <(dpkg-query -W -f '${db:Status-Abbrev} ${Package} ${Version}\n' | awk '$1 == "ii" {print $2, $3}')
+# soname -> package, for the libraries of the packages under test.
+arch=$(dpkg-deb -f "$1" Architecture)
 for deb in "$@"; do
-  shipped "$(dpkg-deb -f "$deb" Package)" "$(dpkg-deb -f "$deb" Version)" < <(dpkg-deb -c "$deb" | awk '{print $6}')
+  package=$(dpkg-deb -f "$deb" Package)
+  version_of[$package]=$(dpkg-deb -f "$deb" Version)
+  while read -r name; do
+    shipped_by[$name]=$package
+  done < <(dpkg-deb -c "$deb" | awk '{print $6}' | sed -n 's|^\./\(usr/\)\{0,1\}lib/\(.*/\)\{0,1\}\([^/]*\.so\.[0-9.]*\)$|\3|p')
 done
+# The installed package of the packages' architecture that ships a library
+# (another architecture's has the same name).
+owner() {
+  [[ -n ${shipped_by[$1]:-} ]] || shipped_by[$1]=$(dpkg-query -S "*/$1" 2>/dev/null |
+    sed -n "s|^\([^:]*\):$arch: /\(usr/\)\{0,1\}lib/\(.*/\)\{0,1\}$1\$|\1|p" | head -n 1)
+  owner=${shipped_by[$1]}
+}
 
 checked=0
 for deb in "$@"; do
@@ -49,9 +50,10 @@ for deb in "$@"; do
   dpkg-deb -x "$deb" "$work"
   while IFS= read -r -d '' file; do
     readelf -h "$file" >/dev/null 2>&1 || continue
-    for needed in $(readelf -d "$file" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
+    # Debugging symbols are ELF files without a dynamic section.
+    for needed in $(readelf -d "$file" 2>/dev/null | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p'); do
       checked=$((checked + 1))
-      owner=${shipped_by[$needed]:-}
+      owner "$needed"
       if [[ -z $owner ]]; then
         problem "$package: ${file#"$work"} needs $needed, which no package ships"
       elif [[ $owner != "$package" && $names != *" $owner "* ]]; then
