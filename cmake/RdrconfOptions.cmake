@@ -6,11 +6,10 @@
 #                     RDRCONF_SANITIZE is off (valgrind cannot run sanitized
 #                     programs) or the build is for Windows; with
 #                     RDRCONF_FUZZING (clang only) every target is
-#                     instrumented for libFuzzer and sanitized; with
-#                     RDRCONF_HARDENING, fortified and bound now.
+#                     instrumented for libFuzzer and sanitized. A package
+#                     build brings its distribution's hardening flags.
 option(RDRCONF_SANITIZE "Build Debug builds with AddressSanitizer and UBSan" ON)
 option(RDRCONF_FUZZING "Instrument every target for libFuzzer (clang)" OFF)
-option(RDRCONF_HARDENING "Build with the hardening a distribution asks for (fortify, relro, bindnow)" OFF)
 if(RDRCONF_FUZZING AND NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
   message(FATAL_ERROR "RDRCONF_FUZZING needs clang (-DCMAKE_CXX_COMPILER=clang++)")
 endif()
@@ -27,11 +26,6 @@ elseif(RDRCONF_SANITIZE AND NOT WIN32)
     $<$<CONFIG:Debug>:-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined>)
   target_link_options(rdrconf_options INTERFACE
     $<$<CONFIG:Debug>:-fsanitize=address,undefined>)
-endif()
-if(RDRCONF_HARDENING)
-  target_compile_options(rdrconf_options INTERFACE
-    -U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection)
-  target_link_options(rdrconf_options INTERFACE -Wl,-z,relro -Wl,-z,now)
 endif()
 if(WIN32)
   # mingw-w64 has no sanitizers. Every program carries the mingw runtime
