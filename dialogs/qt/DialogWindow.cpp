@@ -34,6 +34,11 @@ QSize DialogBaseUnits(const QFont& font) {
   return {(letters / 26 + 1) / 2, metrics.height()};
 }
 
+// A caption for a widget that takes '&' as the mark of a mnemonic (a
+// button, a check box, a group box): each '&' is doubled, so that it shows
+// as the character it is.
+QString PlainCaption(QString text) { return text.replace(u'&', QStringLiteral("&&")); }
+
 QFont TemplateFont(const DialogTemplate& dialogTemplate, const QFont& fallback) {
   QFont font = fallback;
   if (!dialogTemplate.fontFamily.empty()) {
@@ -99,11 +104,11 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       break;
     }
     case ControlKind::kCheckBox:
-      widget = new QCheckBox(text, this);
+      widget = new QCheckBox(PlainCaption(text), this);
       break;
     case ControlKind::kPushButton:
     case ControlKind::kDefaultPushButton: {
-      auto* button = new QPushButton(text, this);
+      auto* button = new QPushButton(PlainCaption(text), this);
       // Enter is handled by the dialog itself (see PressEnter).
       button->setAutoDefault(false);
       button->setDefault(control.kind == ControlKind::kDefaultPushButton);
@@ -125,7 +130,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       break;
     }
     case ControlKind::kGroupBox: {
-      auto* box = new QGroupBox(text, this);
+      auto* box = new QGroupBox(PlainCaption(text), this);
       box->setFocusPolicy(Qt::NoFocus);
       widget = box;
       break;
@@ -180,7 +185,16 @@ int DialogWindow::StartTimer(int milliseconds, std::function<void()> elapsed) {
   return id;
 }
 
+int DialogWindow::RunModal() {
+  ended_ = false;
+  dialog_.Initialise();
+  // A dialog that ended in its own initialisation is never shown.
+  if (ended_) return result();
+  return exec();
+}
+
 void DialogWindow::done(int result) {
+  ended_ = true;
   dialog_.OnEndDialog();
   watches_.clear();
   timers_.clear();
@@ -251,7 +265,7 @@ DialogBase::DialogBase(const DialogTemplate& dialogTemplate, MessageBoxService& 
 
 DialogBase::~DialogBase() = default;
 
-int DialogBase::DoModal() { return window_->exec(); }
+int DialogBase::DoModal() { return window_->RunModal(); }
 
 void DialogBase::EndWhenShown() { window_->SetEndWhenShown(); }
 
@@ -265,11 +279,11 @@ void DialogBase::SetControlCaption(int id, const std::string& text) {
   QWidget* const control = window_->Control(id);
   const QString caption = ToWidgetText(text);
   if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    button->setText(caption);
+    button->setText(PlainCaption(caption));
   } else if (auto* label = qobject_cast<QLabel*>(control)) {
     label->setText(caption);
   } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
-    box->setTitle(caption);
+    box->setTitle(PlainCaption(caption));
   } else {
     throw std::logic_error("no control with a caption has this id");
   }
