@@ -50,6 +50,7 @@ TEST(DialogContractTest, ControlsAreMadeFromTheTemplateAndFoundById) {
   EXPECT_THROW(dialog.IsChecked(kList), std::logic_error);
   EXPECT_THROW(dialog.SetControlCaption(kList, "x"), std::logic_error);
   EXPECT_THROW(dialog.SetControlCaption(999, "x"), std::logic_error);
+  EXPECT_THROW(dialog.SetControlName(999, "x"), std::logic_error);
 }
 
 TEST(DialogContractTest, DropDownListsKeepTheirItemsInOrder) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <map>
 
 #include "i18n/Language.h"
 #include "dialogs/qt/DialogWindow.h"
@@ -365,10 +366,35 @@ TEST_F(SettingsWindowTest, WithoutLanguageFilesTheBuiltInEnglishShowsAndEverythi
   EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuiltInText(ui_text::kSysSuccess)});
 }
 
+// Windows names a list from the static text right before it in the
+// template (its z-order), and the Qt back-end follows the same order: each
+// list of the options has its label right before it, the reader picker
+// (named by a text of its own) none. The controls that take the focus keep
+// their order: the options first, then the additions.
+TEST(SettingsWindowTemplateTest, EachListStandsRightAfterTheLabelThatNamesIt) {
+  const std::vector<ControlTemplate>& controls = SettingsWindowTemplate().controls;
+  std::map<int, int> labelBefore;  // list -> the label right before it, or 0
+  std::vector<int> focusOrder;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlTemplate& control = controls[i];
+    if (control.kind == ControlKind::kDropDownList) {
+      labelBefore[control.id] = i > 0 && controls[i - 1].kind == ControlKind::kLabel ? controls[i - 1].id : 0;
+    }
+    if (control.kind != ControlKind::kLabel && control.kind != ControlKind::kGroupBox) focusOrder.push_back(control.id);
+  }
+  EXPECT_EQ(labelBefore, (std::map<int, int>{{id::kCardType, id::kLblCardType},
+                                             {id::kCardnoType, id::kLblCardnoType},
+                                             {id::kMode, id::kLblMode},
+                                             {id::kEnter, id::kLblEnter},
+                                             {id::kReaderPicker, 0}}));
+  EXPECT_EQ(focusOrder, (std::vector<int>{id::kCardType, id::kCardnoType, id::kMode, id::kEnter, id::kPowerSaving,
+                                          id::kSetConfig, id::kRestoreConfig, id::kReaderPicker, id::kTestScan}));
+}
+
 TEST_F(SettingsWindowTest, TemplateHasItsControlsInTabOrder) {
   Start();
-  const std::vector<int> tabOrder = {id::kCardType,     id::kCardnoType, id::kMode,          id::kEnter,
-                                     id::kPowerSaving, id::kSetConfig,  id::kRestoreConfig};
+  const std::vector<int> tabOrder = {id::kCardType,  id::kCardnoType,     id::kMode,    id::kEnter, id::kPowerSaving,
+                                     id::kSetConfig, id::kRestoreConfig, id::kTestScan};
   QWidget* expected = window->Window().Control(tabOrder.front());
   for (std::size_t i = 1; i < tabOrder.size(); ++i) {
     QWidget* next = expected->nextInFocusChain();

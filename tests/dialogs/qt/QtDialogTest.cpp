@@ -1,8 +1,11 @@
 // The Qt back-end of the dialog framework, beside the contract that every
 // back-end keeps (../DialogContractTest.cpp): the widgets it makes, the
-// dialog units, the font, the real message box and the icon.
+// dialog units, the font, the real message box, the icon, and what screen
+// readers learn of the controls (Qt's accessibility interfaces, as AT-SPI
+// hands them on).
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +13,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QAbstractItemView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -148,6 +152,104 @@ TEST(QtDialogTest, RealMessageBoxHasNoTitleOneOkButtonAndNoIcon) {
   });
   SystemMessageBox().Show(&dialog, "done");
   EXPECT_TRUE(inspected);
+}
+
+// --- What a screen reader learns ---------------------------------------------
+
+constexpr int kFirstLabel = 1, kFirstList = 2, kModeLabel = 3, kModeList = 4, kAmpersandLabel = 5,
+              kAmpersandList = 6, kCheckLabel = 7, kChecked = 8, kUnlabelledList = 9, kLive = 10;
+
+DialogTemplate LabelledTemplate() {
+  DialogTemplate t;
+  t.width = 200;
+  t.height = 120;
+  t.controls = {
+      Label(kFirstLabel, {5, 5, 50, 8}, "卡类型："),  // the full-width colon of the Chinese texts
+      DropDownList(kFirstList, {60, 5, 50, 40}, {"IC", "ID"}),
+      Label(kModeLabel, {5, 20, 50, 8}, " Mode : "),
+      DropDownList(kModeList, {60, 20, 50, 40}, {"Active"}),
+      Label(kAmpersandLabel, {5, 35, 50, 8}, "R&D:"),
+      DropDownList(kAmpersandList, {60, 35, 50, 40}),
+      Label(kCheckLabel, {5, 50, 50, 8}, "Options:"),
+      CheckBox(kChecked, {60, 50, 80, 10}, "Power saving"),
+      DropDownList(kUnlabelledList, {60, 65, 50, 40}),
+      Label(kLive, {5, 80, 150, 8}, "").Live(),
+  };
+  return t;
+}
+
+QAccessibleInterface* AccessibleOf(const DialogBase& dialog, int id) {
+  return QAccessible::queryAccessibleInterface(dialog.Window().Control(id));
+}
+
+QString NameOf(const DialogBase& dialog, int id) { return AccessibleOf(dialog, id)->text(QAccessible::Name); }
+
+// The controls whose labelled-by relation names control `id`.
+std::vector<QObject*> LabelsOf(const DialogBase& dialog, int id) {
+  std::vector<QObject*> labels;
+  for (const auto& relation : AccessibleOf(dialog, id)->relations(QAccessible::Label)) {
+    labels.push_back(relation.first->object());
+  }
+  return labels;
+}
+
+TEST(QtDialogTest, ALabelBeforeAListNamesItWithoutItsColon) {
+  DialogBase dialog(LabelledTemplate(), UnwatchedBoxes());
+  dialog.SelectListItem(kFirstList, 1);
+  QAccessibleInterface* list = AccessibleOf(dialog, kFirstList);
+  EXPECT_EQ(list->role(), QAccessible::ComboBox);
+  EXPECT_EQ(list->text(QAccessible::Name), QStringLiteral("卡类型")) << "named by the label, not by its item";
+  EXPECT_EQ(list->text(QAccessible::Value), QStringLiteral("ID"));
+  EXPECT_EQ(LabelsOf(dialog, kFirstList), std::vector<QObject*>{dialog.Window().Control(kFirstLabel)});
+  EXPECT_EQ(NameOf(dialog, kModeList), QStringLiteral("Mode"));
+  EXPECT_EQ(NameOf(dialog, kAmpersandList), QStringLiteral("R&D"));
+
+  // The name follows the label's caption, as the language sets it.
+  dialog.SetControlCaption(kFirstLabel, "Card type:");
+  EXPECT_EQ(NameOf(dialog, kFirstList), QStringLiteral("Card type"));
+  // The list that opens is its one child; its actions open and close it.
+  ASSERT_EQ(list->childCount(), 1);
+  EXPECT_EQ(list->child(0)->object(), static_cast<QObject*>(dialog.Window().ControlAs<QComboBox>(kFirstList)->view()));
+  EXPECT_EQ(list->indexOfChild(list->child(0)), 0);
+  EXPECT_TRUE(list->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+}
+
+TEST(QtDialogTest, OnlyAListTakesItsNameFromTheLabelBeforeIt) {
+  DialogBase dialog(LabelledTemplate(), UnwatchedBoxes());
+  EXPECT_EQ(NameOf(dialog, kChecked), QStringLiteral("Power saving")) << "a check box has a text of its own";
+  EXPECT_TRUE(LabelsOf(dialog, kChecked).empty());
+  EXPECT_EQ(NameOf(dialog, kUnlabelledList), QString()) << "after a check box: no label";
+  EXPECT_TRUE(LabelsOf(dialog, kUnlabelledList).empty());
+  dialog.SetControlName(kUnlabelledList, "读卡器");
+  EXPECT_EQ(NameOf(dialog, kUnlabelledList), QStringLiteral("读卡器"));
+  dialog.SetControlName(kUnlabelledList, "Reader");
+  EXPECT_EQ(NameOf(dialog, kUnlabelledList), QStringLiteral("Reader"));
+  dialog.SetControlName(kModeList, "Reading mode");
+  EXPECT_EQ(NameOf(dialog, kModeList), QStringLiteral("Reading mode")) << "a name of its own comes first";
+}
+
+// A label's buddy makes '&' in its text a mnemonic: the caption is kept
+// plain, and the name too.
+TEST(QtDialogTest, ALabelThatNamesAListStillShowsItsAmpersand) {
+  DialogBase dialog(LabelledTemplate(), UnwatchedBoxes());
+  auto* label = dialog.Window().ControlAs<QLabel>(kAmpersandLabel);
+  EXPECT_EQ(label->buddy(), dialog.Window().Control(kAmpersandList));
+  EXPECT_EQ(label->text(), QStringLiteral("R&&D:"));
+  EXPECT_EQ(NameOf(dialog, kAmpersandLabel), QStringLiteral("R&D:"));
+  dialog.SetControlCaption(kAmpersandLabel, "A&B:");
+  EXPECT_EQ(label->text(), QStringLiteral("A&&B:"));
+  EXPECT_EQ(NameOf(dialog, kAmpersandList), QStringLiteral("A&B"));
+}
+
+TEST(QtDialogTest, ALiveLabelIsANotificationNamedByItsText) {
+  DialogBase dialog(LabelledTemplate(), UnwatchedBoxes());
+  dialog.Window().show();
+  QAccessibleInterface* live = AccessibleOf(dialog, kLive);
+  EXPECT_EQ(live->role(), QAccessible::Notification);
+  dialog.SetControlCaption(kLive, "Read: 1234 (4 characters, Enter)");
+  EXPECT_EQ(live->text(QAccessible::Name), QStringLiteral("Read: 1234 (4 characters, Enter)"));
+  EXPECT_EQ(dialog.Window().ControlAs<QLabel>(kLive)->text(), QStringLiteral("Read: 1234 (4 characters, Enter)"));
+  EXPECT_EQ(AccessibleOf(dialog, kFirstLabel)->role(), QAccessible::StaticText) << "other labels stay labels";
 }
 
 TEST(AppIconTest, OffersTheWindowIconSizesAndDrawsThemWhenAsked) {

@@ -1,9 +1,10 @@
 // The windows of ui/ on the Win32 back-end, under wine: the settings window
-// starts as on Linux.
+// starts as on Linux, and its controls stand in the order from which
+// Windows names them for screen readers and moves the focus with Tab.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <vector>
 
 #include "dialogs/win32/DialogWindow.h"
 #include "i18n/Language.h"
@@ -11,6 +12,7 @@
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"
+#include "ui/LanguageDialog.h"
 #include "ui/SettingsWindow.h"
 
 namespace rdrconf {
@@ -22,6 +24,23 @@ std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};
   GetWindowTextW(window, text, 512);
   return text;
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+bool IsClass(HWND window, const wchar_t* name) { return _wcsicmp(ClassOf(window).c_str(), name) == 0; }
+
+// The window's controls in z-order, which is the template's order.
+std::vector<HWND> Children(HWND window) {
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
+  }
+  return children;
 }
 
 // In an empty folder: no reader (the in-memory host has none), no language
@@ -55,6 +74,55 @@ TEST_F(Win32SettingsWindowTest, StartsWithTheBuiltInTextsAndTheLanguageItem) {
   HMENU const menu = GetSystemMenu(Handle(), FALSE);
   EXPECT_EQ(GetMenuItemID(menu, GetMenuItemCount(menu) - 1), static_cast<UINT>(kLanguageCommand));
   EXPECT_TRUE(boxes.Boxes().empty());
+}
+
+// Windows calls a list by the static text right before it in z-order (wine
+// calls it by its own text, so the order is what can be checked here); the
+// lists without one are named through the accessibility API, which wine
+// lacks, and which must then fail quietly.
+TEST_F(Win32SettingsWindowTest, EachListStandsRightAfterTheLabelThatNamesIt) {
+  Start();
+  const struct {
+    int list;
+    int label;
+    const char* key;
+  } named[] = {{id::kCardType, id::kLblCardType, ui_text::kLblCardType},
+               {id::kCardnoType, id::kLblCardnoType, ui_text::kLblCardnoType},
+               {id::kMode, id::kLblMode, ui_text::kLblMode},
+               {id::kEnter, id::kLblEnter, ui_text::kLblEnter}};
+  for (const auto& n : named) {
+    SCOPED_TRACE(n.key);
+    HWND const before = GetWindow(GetDlgItem(Handle(), n.list), GW_HWNDPREV);
+    ASSERT_NE(before, nullptr);
+    EXPECT_EQ(GetDlgCtrlID(before), n.label);
+    EXPECT_TRUE(IsClass(before, L"Static"));
+    EXPECT_EQ(FromWindowText(TextOf(before)), BuiltInText(n.key));
+  }
+  HWND const beforePicker = GetWindow(GetDlgItem(Handle(), id::kReaderPicker), GW_HWNDPREV);
+  EXPECT_FALSE(IsClass(beforePicker, L"Static")) << "the picker is named by the API, not by the status line";
+  EXPECT_NO_THROW(window->SetControlName(id::kReaderPicker, "Reader"));
+}
+
+// Tab moves through the controls that take the focus in z-order: the
+// options first, then the additions.
+TEST_F(Win32SettingsWindowTest, TabOrderIsTheOptionsThenTheAdditions) {
+  Start();
+  std::vector<int> tabStops;
+  for (HWND child : Children(Handle())) {
+    if (GetWindowLongW(child, GWL_STYLE) & WS_TABSTOP) tabStops.push_back(GetDlgCtrlID(child));
+  }
+  EXPECT_EQ(tabStops, (std::vector<int>{id::kCardType, id::kCardnoType, id::kMode, id::kEnter, id::kPowerSaving,
+                                        id::kSetConfig, id::kRestoreConfig, id::kReaderPicker, id::kTestScan}));
+}
+
+TEST_F(Win32SettingsWindowTest, TheLanguageListHasNoLabelAndIsNamedThroughTheApi) {
+  Start();
+  CAboutDlg dialog(boxes, window.get());
+  dialog.EndWhenShown();
+  dialog.DoModal();
+  HWND const list = GetDlgItem(dialog.Window().Handle(), kLanguageListId);
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(GetWindow(list, GW_HWNDPREV), nullptr) << "the first control";
 }
 
 }  // namespace
