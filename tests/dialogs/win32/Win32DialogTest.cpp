@@ -17,27 +17,17 @@
 #include "dialogs/MessageBox.h"
 #include "dialogs/win32/DialogWindow.h"
 #include "tests/support/RecordingDialog.h"
+#include "tests/support/Win32Window.h"
 
 namespace rdrconf {
 namespace {
 
 using namespace test::probe_id;
+using test::ClassOf;
 using test::RecordingDialog;
+using test::StyleOf;
+using test::TextOf;
 using test::UnwatchedBoxes;
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-LONG StyleOf(HWND window) { return GetWindowLongW(window, GWL_STYLE); }
 
 // A control's place in the dialog's client area, in pixels.
 RECT PlaceOf(HWND dialog, HWND control) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "dialogs/win32/DialogWindow.h"
+#include "tests/support/Win32Window.h"
 
 namespace rdrconf::test {
 namespace {
@@ -12,12 +13,6 @@ HWND ControlOf(const DialogBase& dialog, int id) {
   HWND const control = dialog.Window().Control(id);
   if (control == nullptr) throw std::logic_error("no control " + std::to_string(id));
   return control;
-}
-
-std::wstring TextOf(HWND window) {
-  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-  return text;
 }
 
 // What a person reads of a text in which '&' marks a mnemonic.

@@ -12,6 +12,7 @@
 #include "tests/support/FakeHidHost.h"
 #include "tests/support/FakeMessageBox.h"
 #include "tests/support/ScratchFolder.h"
+#include "tests/support/Win32Window.h"
 #include "ui/LanguageDialog.h"
 #include "ui/SettingsWindow.h"
 
@@ -19,20 +20,8 @@ namespace rdrconf {
 namespace {
 
 namespace id = settings_id;
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
-
-std::wstring ClassOf(HWND window) {
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  return name;
-}
-
-bool IsClass(HWND window, const wchar_t* name) { return _wcsicmp(ClassOf(window).c_str(), name) == 0; }
+using test::IsClass;
+using test::TextOf;
 
 // The window's controls in z-order, which is the template's order.
 std::vector<HWND> Children(HWND window) {
