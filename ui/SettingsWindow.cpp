@@ -65,8 +65,9 @@ const DialogTemplate& SettingsWindowTemplate() {
     // Each label stands right before the list it names, so that screen
     // readers call the list by it (see DialogTemplate); labels take no
     // focus, so the tab order is that of the options, then the additions.
-    // The reader picker has a name of its own, and stands apart from the
-    // status line before it on the screen.
+    // The reader picker, named by a text of its own, comes before the status
+    // line that stands left of it: after it, Windows would call the picker
+    // by the status line.
     t.controls = {
         Label(kLblCardType, {11, 21, 50, 8}, "卡类型："),
         DropDownList(kCardType, {72, 19, 52, 78}, {"IC", "ID"}),
