@@ -1,5 +1,7 @@
 #include "dialogs/win32/DialogWindow.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -118,6 +120,25 @@ void WriteTemplate(TemplateWriter& out, const DialogTemplate& dialogTemplate) {
   }
 }
 
+// The accessibility API's annotation service, made once per thread (COM
+// wants to be started on the thread that uses it); nullptr where the
+// system has none.
+IAccPropServices* AnnotationService() {
+  struct Service {
+    IAccPropServices* service = nullptr;
+    Service() {
+      // S_FALSE: COM was started already on this thread, which is as good.
+      if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+      if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                  reinterpret_cast<void**>(&service)))) {
+        service = nullptr;
+      }
+    }
+  };
+  static thread_local Service made;
+  return made.service;
+}
+
 bool IsPushButton(ControlKind kind) {
   return kind == ControlKind::kPushButton || kind == ControlKind::kDefaultPushButton;
 }
@@ -194,6 +215,12 @@ DialogWindow::DialogWindow(DialogBase& dialog, const DialogTemplate& dialogTempl
 
 DialogWindow::~DialogWindow() {
   for (const auto& timer : timers_) KillTimer(window_, timer.first);
+  if (IAccPropServices* const service = named_.empty() ? nullptr : AnnotationService()) {
+    for (HWND control : named_) {
+      MSAAPROPID name = PROPID_ACC_NAME;
+      service->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name, 1);
+    }
+  }
   if (window_ != nullptr) {
     // The procedure must not reach this object while the window goes.
     SetWindowLongPtrW(window_, DWLP_USER, 0);
@@ -298,6 +325,15 @@ void DialogWindow::AppendSystemMenuSeparator() {
 void DialogWindow::AppendSystemMenuItem(int id, const std::wstring& text) {
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), text.c_str());
+  }
+}
+
+void DialogWindow::SetAccessibleName(HWND control, const std::wstring& name) {
+  IAccPropServices* const service = AnnotationService();
+  if (service == nullptr) return;
+  if (SUCCEEDED(service->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                        name.c_str()))) {
+    named_.insert(control);
   }
 }
 
@@ -445,6 +481,12 @@ void DialogBase::SetControlCaption(int id, const std::string& text) {
   window_->KindOf(id, kind);
   const std::wstring caption = kind == ControlKind::kLabel ? ToWindowText(text) : ButtonCaption(text);
   SetWindowTextW(control, caption.c_str());
+}
+
+void DialogBase::SetControlName(int id, const std::string& name) {
+  HWND const control = window_->Control(id);
+  if (control == nullptr) throw std::logic_error("no control with id " + std::to_string(id) + " to name");
+  window_->SetAccessibleName(control, ToWindowText(name));
 }
 
 void DialogBase::EnableControl(int id, bool enable) {
