@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "dialogs/MessageBox.h"
+#include "platform/Text.h"
 
 namespace rdrconf {
 namespace {
@@ -165,20 +166,10 @@ std::wstring ToWindowText(const std::string& bytes) {
     return text;
   }
   // Neither: UTF-8 with a replacement character for each bad sequence.
-  const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), units);
-  return text;
+  return platform::Wide(bytes);
 }
 
-std::string FromWindowText(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
+std::string FromWindowText(const std::wstring& text) { return platform::Utf8(text); }
 
 std::wstring ButtonCaption(const std::string& bytes) {
   std::wstring caption;
