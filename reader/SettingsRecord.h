@@ -67,18 +67,21 @@ class SettingsRecord {
   const std::string& WhyNone() const { return whyNone_; }
 
   // Every valid entry, by key. A missing file is an empty record. A file
-  // that cannot be read, is not a regular file or holds no record counts as
-  // empty, and `warning` says why; so does an entry that holds no valid
-  // settings, which is left out. `warning` is cleared first.
+  // that cannot be read, is not a regular file or holds no usable record
+  // counts as empty, and `warning` says why; so does an entry that holds no
+  // valid settings, which is left out. `warning` is cleared first.
   std::map<std::string, RecordEntry> Read(std::string* warning = nullptr) const;
 
   // Records `settings` for `reader` after an exchange that ended with
   // `outcome` at `when`: only kDone and kStatus are recorded. The file is
   // replaced atomically under a lock on its folder, so two writers never
-  // lose each other's entries. A corrupt record is replaced by one that
-  // holds only this entry. Gives false when nothing was recorded; `message`
-  // then says why, and otherwise carries any warning (such as a corrupt
-  // record replaced), else is cleared.
+  // lose each other's entries. A file that holds no usable record (not
+  // JSON, not a record, nested too deep, too large, not a regular file) is
+  // first kept aside as "readers.json.unusable-<UTC time>", and a new record
+  // holds only this entry. A file that cannot be read (no permission) or
+  // that a newer version wrote is left as it is and nothing is recorded.
+  // Gives false when nothing was recorded; `message` then says why, and
+  // otherwise says where an unusable record was kept, else is cleared.
   bool Write(const HidInterfaceInfo& reader, const ReaderSettings& settings, Outcome outcome,
              std::chrono::system_clock::time_point when, std::string* message = nullptr) const;
 

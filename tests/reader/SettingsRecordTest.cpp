@@ -1,6 +1,7 @@
 // The record of the settings last written to each reader: where it lives,
 // what it holds, that it is replaced atomically, and that a record in any
-// bad state is reported and set aside instead of stopping anything.
+// bad state is reported and kept aside (or left alone) instead of stopping
+// anything or being lost.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -13,11 +14,15 @@
 
 #include "reader/SettingsRecord.h"
 #include "tests/support/ScratchFolder.h"
+#ifndef _WIN32
+#include "sqliteprovider/tests/support/WithoutPermissionOverride.h"
+#endif
 
 namespace rdrconf {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Key;
@@ -169,29 +174,90 @@ TEST_F(SettingsRecordTest, FileIsReplacedWholeNeverRewrittenInPlace) {
   EXPECT_THAT(RecordFolderEntries(), ElementsAre("readers.json"));  // no temporary file stays behind
 }
 
-TEST_F(SettingsRecordTest, CorruptRecordIsIgnoredWithAWarningAndReplaced) {
-  const std::string contents[] = {
-      "",
-      "{\"version\": 1, \"readers\": {",
-      "[]",
-      "{\"version\": 1}",
-      "{\"version\": 1, \"readers\": []}",
-      "{\"version\": \"1\", \"readers\": {}}",
-      std::string("\xff\xfe\x00garbage", 10),
+TEST_F(SettingsRecordTest, UnusableRecordIsKeptAsideBeforeANewOneIsStarted) {
+  const std::string validRecord = R"({"version": 1, "readers": {"serial:B2 usb:1-2": {
+      "written_at": "2024-04-01T08:00:00Z", "outcome": "done", "path": "/dev/hidraw1", "serial": "B2",
+      "usb_port": "1-2", "settings": {"format_index": 1, "mode": "active", "enter": true, "power_saving": false}}}})";
+  const struct {
+    std::string content;
+    const char* why;
+  } cases[] = {
+      {"", "it is not valid JSON: syntax error while parsing value - unexpected end of input; expected '[', "
+           "'{', or a literal (at line 1, column 1)"},
+      {"{\"version\": 1, \"readers\": {", "it is not valid JSON"},
+      {"{\"version\": 1, \"readers\": {},}", "it is not valid JSON"},  // one trailing comma
+      {std::string("\xff\xfe\x00garbage", 10), "it is not valid JSON"},
+      {"[]", "it holds no record of readers"},
+      {"{\"version\": 1}", "it holds no record of readers"},
+      {"{\"version\": 1, \"readers\": []}", "it holds no record of readers"},
+      {"{\"version\": \"1\", \"readers\": {}}", "it holds no record of readers"},
+      {"{\"version\": 0, \"readers\": {}}", "it has version 0, this program reads version 1"},
+      {validRecord + std::string(4 << 20, ' '), "too large for a record"},  // a valid record padded
   };
-  for (const std::string& content : contents) {
-    SCOPED_TRACE(content);
-    PutFile(content);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].why);
+    PutFile(cases[i].content);
     std::string warning;
     EXPECT_THAT(Record().Read(&warning), IsEmpty());
-    EXPECT_THAT(warning, HasSubstr("ignoring the settings record " + Path()));
+    EXPECT_EQ(warning.rfind("ignoring the settings record " + Path() + ": " + cases[i].why, 0), 0u) << warning;
 
+    // Each at a time of its own, so each is kept under a name of its own.
+    const auto when = kWhen + std::chrono::seconds(i);
+    const std::string aside = Path() + ".unusable-20240501T1200" + (i < 10 ? "0" : "") + std::to_string(i) + "Z";
     std::string message;
-    EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), Settings({3, 1, 1, 0, 0}), Outcome::kDone, kWhen, &message));
-    EXPECT_THAT(message, HasSubstr("replaced"));
+    EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), Settings({3, 1, 1, 0, 0}), Outcome::kDone, when, &message));
+    EXPECT_EQ(message.rfind("the settings record " + Path() + " was unusable (" + cases[i].why, 0), 0u) << message;
+    EXPECT_THAT(message, EndsWith("); it is kept as " + aside + " and a new record is started"));
+    // Kept whole (read back byte by byte only when small: a sanitized read
+    // of 4 MiB takes seconds).
+    EXPECT_EQ(std::filesystem::file_size(aside), cases[i].content.size());
+    if (cases[i].content.size() < 4096) {
+      EXPECT_EQ(test::ReadBytes(aside), cases[i].content);
+    }
     EXPECT_THAT(Record().Read(&warning), ElementsAre(Key("A1")));
     EXPECT_EQ(warning, "");
   }
+}
+
+TEST_F(SettingsRecordTest, RecordsKeptAsideInOneSecondTakeNamesOfTheirOwn) {
+  for (const char* name : {"readers.json.unusable-20240501T120000Z", "readers.json.unusable-20240501T120000Z-2"}) {
+    PutFile(std::string("not a record: ") + name);
+    std::string message;
+    EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
+    EXPECT_THAT(message, HasSubstr("it is kept as " + (std::filesystem::path(Path()).parent_path() / name).string()));
+  }
+  EXPECT_THAT(RecordFolderEntries(),
+              UnorderedElementsAre("readers.json", "readers.json.unusable-20240501T120000Z",
+                                   "readers.json.unusable-20240501T120000Z-2"));
+  EXPECT_EQ(test::ReadBytes(Path() + ".unusable-20240501T120000Z"),
+            "not a record: readers.json.unusable-20240501T120000Z");
+}
+
+// A record nested twenty thousand deep (40 KB) overflowed the stack of a
+// Debug build when it was written back, after the reader had been
+// configured, and at every later set. Far below that, anything deeper than
+// a record can be is refused while it is read.
+TEST_F(SettingsRecordTest, RecordNestedDeeperThanARecordIsRefusedWhenRead) {
+  const std::string deep = "{\"version\": 1, \"readers\": {\"B2\": " + std::string(20000, '[') +
+                           std::string(20000, ']') + "}}";
+  PutFile(deep);
+  std::string warning;
+  EXPECT_THAT(Record().Read(&warning), IsEmpty());
+  EXPECT_EQ(warning, "ignoring the settings record " + Path() + ": it nests objects and arrays deeper than 8 levels");
+  std::string message;
+  EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
+  EXPECT_THAT(message, HasSubstr("it is kept as " + Path() + ".unusable-"));
+  EXPECT_THAT(Record().Read(), ElementsAre(Key("A1")));
+
+  // What a later version may add to an entry, four levels below the
+  // settings, is kept.
+  const std::string roomy = R"({"version": 1, "readers": {"B2": {"serial": "B2", "usb_port": "1-2",
+      "written_at": "x", "outcome": "done", "later": {"a": [{"b": [1]}]},
+      "settings": {"format_index": 1, "mode": "active", "enter": true, "power_saving": false}}}})";
+  PutFile(roomy);
+  WriteOk(Reader("A1", "1-1"), {});
+  EXPECT_EQ(Json::parse(test::ReadBytes(Path()))["readers"]["B2"]["later"],
+            Json::parse(R"({"a": [{"b": [1]}]})"));
 }
 
 TEST_F(SettingsRecordTest, EntryWithoutValidSettingsIsLeftOut) {
@@ -229,6 +295,9 @@ TEST_F(SettingsRecordTest, WhatIsNoRegularFileIsNeverOpenedToBlock) {
   EXPECT_THAT(warning, HasSubstr("not a regular file"));
   WriteOk(Reader("A1", "1-1"), {});
   EXPECT_THAT(Record().Read(), ElementsAre(Key("A1")));
+  struct stat aside {};
+  ASSERT_EQ(stat((Path() + ".unusable-20240501T120000Z").c_str(), &aside), 0);
+  EXPECT_TRUE(S_ISFIFO(aside.st_mode)) << "kept aside as it was";
 }
 #endif
 
@@ -237,9 +306,35 @@ TEST_F(SettingsRecordTest, RecordOfANewerVersionIsLeftAlone) {
   PutFile(newer);
   std::string message;
   EXPECT_FALSE(Record().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
-  EXPECT_THAT(message, HasSubstr("version 2"));
+  EXPECT_EQ(message, "not recorded: the settings record " + Path() +
+                         " is from a newer rdrconf (it has version 2, this program reads version 1); it is left "
+                         "as it is");
   EXPECT_EQ(test::ReadBytes(Path()), newer);
+  EXPECT_THAT(RecordFolderEntries(), ElementsAre("readers.json"));
 }
+
+#ifndef _WIN32
+// A record this user may not read is not corrupt: it may hold every other
+// reader's entry. It is left as it is, and the write is not recorded.
+TEST_F(SettingsRecordTest, RecordThatCannotBeReadIsLeftAloneAndNothingIsRecorded) {
+  WriteOk(Reader("B2", "1-2"), {1, 0, 0, 1, 0});
+  const std::string before = test::ReadBytes(Path());
+  ASSERT_EQ(chmod(Path().c_str(), 0), 0);
+  test::WithoutPermissionOverride asAnyUser;  // root reads whatever the bits say
+  ASSERT_EQ(asAnyUser.error(), "");
+
+  std::string warning;
+  EXPECT_THAT(Record().Read(&warning), IsEmpty());
+  EXPECT_EQ(warning, "ignoring the settings record " + Path() + ": Permission denied");
+  std::string message;
+  EXPECT_FALSE(Record().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
+  EXPECT_EQ(message, "not recorded: cannot read the settings record " + Path() +
+                         ": Permission denied; it is left as it is");
+  ASSERT_EQ(chmod(Path().c_str(), 0600), 0);
+  EXPECT_EQ(test::ReadBytes(Path()), before);
+  EXPECT_THAT(RecordFolderEntries(), ElementsAre("readers.json"));
+}
+#endif
 
 TEST_F(SettingsRecordTest, FolderThatCannotBeMadeFailsWithTheReason) {
   test::WriteBytes((folder_ / "state").string(), "a file where the folder should be");
