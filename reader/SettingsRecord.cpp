@@ -1,5 +1,6 @@
 #include "reader/SettingsRecord.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -110,6 +111,38 @@ std::string UtcText(std::chrono::system_clock::time_point when, const char* form
   return text;
 }
 
+// The key of the reader that a serial number and a port name: serial
+// numbers and ports each have a key space of their own, and a port holds
+// no space, so no two readers share a key.
+std::string KeyFor(const std::string& serial, const std::string& port) {
+  if (!serial.empty()) return "serial:" + serial + (port.empty() ? "" : " usb:" + port);
+  if (!port.empty()) return "usb:" + port;
+  return {};
+}
+
+// The key of the reader that an entry of the file belongs to; empty for an
+// entry that names no reader (not ours to re-key).
+std::string KeyOfEntry(const Json& entry) {
+  if (!entry.is_object()) return {};
+  const auto serial = entry.find("serial");
+  const auto port = entry.find("usb_port");
+  if (serial == entry.end() || port == entry.end() || !serial->is_string() || !port->is_string()) return {};
+  return KeyFor(serial->get<std::string>(), port->get<std::string>());
+}
+
+// The readers of `record` under this version's keys, each entry once, the
+// later of two for one reader winning; entries that name no reader keep
+// their keys. An earlier version's record keeps every entry, and each
+// keeps its meaning.
+Json Rekeyed(const Json& record) {
+  Json rekeyed = Json::object();
+  for (const auto& [key, entry] : record.items()) {
+    const std::string own = KeyOfEntry(entry);
+    rekeyed[own.empty() ? key : own] = entry;
+  }
+  return rekeyed;
+}
+
 // Moves the unusable record at `path` aside, to a name of its own beside it
 // that says when; gives that name, or empty when it could not be moved.
 std::string KeepAside(const std::string& path, std::chrono::system_clock::time_point when,
@@ -139,9 +172,33 @@ SettingsRecord SettingsRecord::OfThisUser() {
 std::string SettingsRecord::DefaultPath() { return OfThisUser().Path(); }
 
 std::string SettingsRecord::KeyOf(const HidInterfaceInfo& reader) {
-  if (!reader.serialNumber.empty()) return reader.serialNumber;
-  if (!reader.usbPort.empty()) return "usb:" + reader.usbPort;
-  return {};
+  return KeyFor(reader.serialNumber, reader.usbPort);
+}
+
+std::map<std::string, RecordEntry>::const_iterator SettingsRecord::Find(
+    const std::map<std::string, RecordEntry>& entries, const HidInterfaceInfo& reader,
+    const std::vector<ReaderIdentity>& present) {
+  const std::string& serial = reader.serialNumber;
+  const bool twins = !serial.empty() && std::any_of(present.begin(), present.end(), [&](const ReaderIdentity& other) {
+    return other.hid.path != reader.path && other.hid.serialNumber == serial;
+  });
+  if (KeyOf(reader).empty() || (twins && reader.usbPort.empty())) return entries.end();
+  // Its own entries: by serial number, and by port too when the serial
+  // number alone names more than one reader or there is none.
+  const auto owns = [&](const RecordEntry& entry) {
+    return entry.serial == serial && (!(twins || serial.empty()) || entry.usbPort == reader.usbPort);
+  };
+  // The latest of them; in one second, the one written at the port the
+  // reader is plugged into now.
+  const auto later = [&](const RecordEntry& entry, const RecordEntry& than) {
+    if (entry.writtenAt != than.writtenAt) return entry.writtenAt > than.writtenAt;
+    return entry.usbPort == reader.usbPort && than.usbPort != reader.usbPort;
+  };
+  auto found = entries.end();
+  for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+    if (owns(entry->second) && (found == entries.end() || later(entry->second, found->second))) found = entry;
+  }
+  return found;
 }
 
 std::map<std::string, RecordEntry> SettingsRecord::Read(std::string* warning) const {
@@ -209,7 +266,7 @@ bool SettingsRecord::Write(const HidInterfaceInfo& reader, const ReaderSettings&
   }
   Json& document = loaded.document;
   document["version"] = kSettingsRecordVersion;
-  if (!document.contains("readers")) document["readers"] = Json::object();
+  document["readers"] = Rekeyed(document.value("readers", Json::object()));
   document["readers"][key] = Json{{"written_at", UtcText(when, "%Y-%m-%dT%H:%M:%SZ")},
                                   {"outcome", OutcomeName(outcome)},
                                   {"path", reader.path},

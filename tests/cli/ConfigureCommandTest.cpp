@@ -29,7 +29,12 @@ constexpr char kThird[] = "/dev/hidraw7";
 
 class ConfigureTest : public CliTest {
  protected:
-  std::map<std::string, RecordEntry> Recorded() const { return SettingsRecord(environment.recordPath).Read(); }
+  // The record's entries by their reader's serial number.
+  std::map<std::string, RecordEntry> Recorded() const {
+    std::map<std::string, RecordEntry> bySerial;
+    for (const auto& [key, entry] : SettingsRecord(environment.recordPath).Read()) bySerial.emplace(entry.serial, entry);
+    return bySerial;
+  }
 };
 
 TEST_F(ConfigureTest, SetGivesTheReaderOneWindowSessionOnHandlesOfItsOwn) {

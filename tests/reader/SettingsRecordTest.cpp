@@ -1,7 +1,7 @@
 // The record of the settings last written to each reader: where it lives,
-// what it holds, that it is replaced atomically, and that a record in any
-// bad state is reported and kept aside (or left alone) instead of stopping
-// anything or being lost.
+// what it holds, whose entry is whose, that it is replaced atomically, and
+// that a record in any bad state is reported and kept aside (or left alone)
+// instead of stopping anything or being lost.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -49,9 +49,19 @@ class SettingsRecordTest : public test::ScratchFolderTest {
   std::string Path() const { return (folder_ / "state" / "rdrconf" / "readers.json").string(); }
   SettingsRecord Record() const { return SettingsRecord(Path()); }
 
-  void WriteOk(const HidInterfaceInfo& reader, const ReaderParameterBlock& block, Outcome outcome = Outcome::kDone) {
+  void WriteOk(const HidInterfaceInfo& reader, const ReaderParameterBlock& block, Outcome outcome = Outcome::kDone,
+               std::chrono::system_clock::time_point when = kWhen) {
     std::string message;
-    ASSERT_TRUE(Record().Write(reader, Settings(block), outcome, kWhen, &message)) << message;
+    ASSERT_TRUE(Record().Write(reader, Settings(block), outcome, when, &message)) << message;
+  }
+  // The format recorded for `reader` while the readers `present` are
+  // connected; -1 when it has no entry.
+  int FormatFound(const HidInterfaceInfo& reader, const std::vector<HidInterfaceInfo>& present) const {
+    std::vector<ReaderIdentity> identities;
+    for (const HidInterfaceInfo& hid : present) identities.push_back(ReaderIdentity{0, hid, true, false});
+    const auto entries = Record().Read();
+    const auto found = SettingsRecord::Find(entries, reader, identities);
+    return found == entries.end() ? -1 : found->second.settings.format;
   }
   void PutFile(const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(Path()).parent_path());
@@ -100,9 +110,11 @@ TEST_F(SettingsRecordTest, LivesUnderTheStateFolderAndIgnoresRelativeValues) {
 }
 #endif
 
-TEST_F(SettingsRecordTest, ReadersAreKeyedBySerialElsePort) {
-  EXPECT_EQ(SettingsRecord::KeyOf(Reader("A1", "1-1")), "A1");
+TEST_F(SettingsRecordTest, SerialNumbersAndPortsHaveKeySpacesOfTheirOwn) {
+  EXPECT_EQ(SettingsRecord::KeyOf(Reader("A1", "1-1")), "serial:A1 usb:1-1");
+  EXPECT_EQ(SettingsRecord::KeyOf(Reader("A1", "")), "serial:A1");  // Windows gives no port
   EXPECT_EQ(SettingsRecord::KeyOf(Reader("", "1-1.4")), "usb:1-1.4");
+  EXPECT_EQ(SettingsRecord::KeyOf(Reader("usb:1-5", "2-1")), "serial:usb:1-5 usb:2-1");
   EXPECT_EQ(SettingsRecord::KeyOf(Reader("", "")), "");
 
   WriteOk(Reader("A1", "1-1"), {5, 1, 0, 0, 0});
@@ -113,12 +125,13 @@ TEST_F(SettingsRecordTest, ReadersAreKeyedBySerialElsePort) {
   EXPECT_THAT(message, HasSubstr("neither a serial number nor a USB port"));
 
   const auto entries = Record().Read();
-  ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("usb:1-2")));
-  const RecordEntry& serial = entries.at("A1");
+  ASSERT_THAT(entries, UnorderedElementsAre(Key("serial:A1 usb:1-1"), Key("usb:1-2")));
+  const RecordEntry& serial = entries.at("serial:A1 usb:1-1");
   EXPECT_EQ(serial.settings.Block(), (ReaderParameterBlock{5, 1, 0, 0, 0}));
   EXPECT_EQ(serial.outcome, Outcome::kDone);
   EXPECT_EQ(serial.writtenAt, "2024-05-01T12:00:00Z");
   EXPECT_EQ(serial.path, "/dev/hidraw0");
+  EXPECT_EQ(serial.serial, "A1");
   EXPECT_EQ(serial.usbPort, "1-1");
   const RecordEntry& port = entries.at("usb:1-2");
   EXPECT_EQ(port.settings.Block(), (ReaderParameterBlock{9, 0, 1, 1, 0}));
@@ -129,7 +142,7 @@ TEST_F(SettingsRecordTest, ReadersAreKeyedBySerialElsePort) {
 TEST_F(SettingsRecordTest, FileHoldsTheDocumentedShape) {
   WriteOk(Reader("A1", "1-1"), {5, 1, 1, 0, 0});
   const Json document = Json::parse(test::ReadBytes(Path()));
-  EXPECT_EQ(document, Json::parse(R"({"version": 1, "readers": {"A1": {
+  EXPECT_EQ(document, Json::parse(R"({"version": 1, "readers": {"serial:A1 usb:1-1": {
       "written_at": "2024-05-01T12:00:00Z", "outcome": "done", "path": "/dev/hidraw0",
       "serial": "A1", "usb_port": "1-1",
       "settings": {"format_index": 5, "mode": "active", "enter": true, "power_saving": false}}}})"));
@@ -149,13 +162,94 @@ TEST_F(SettingsRecordTest, OnlyExchangesThatSucceededAreRecorded) {
 TEST_F(SettingsRecordTest, WritingAgainReplacesThatEntryAndKeepsTheOthers) {
   WriteOk(Reader("A1", "1-1"), {5, 1, 1, 0, 0});
   WriteOk(Reader("B2", "1-2"), {1, 0, 0, 1, 0});
-  WriteOk(Reader("A1", "1-3"), {2, 0, 1, 0, 0});
+  WriteOk(Reader("A1", "1-1", "/dev/hidraw4"), {2, 0, 1, 0, 0});
 
   const auto entries = Record().Read();
-  ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("B2")));
-  EXPECT_EQ(entries.at("A1").settings.Block(), (ReaderParameterBlock{2, 0, 1, 0, 0}));
-  EXPECT_EQ(entries.at("A1").usbPort, "1-3");
-  EXPECT_EQ(entries.at("B2").settings.Block(), (ReaderParameterBlock{1, 0, 0, 1, 0}));
+  ASSERT_THAT(entries, UnorderedElementsAre(Key("serial:A1 usb:1-1"), Key("serial:B2 usb:1-2")));
+  EXPECT_EQ(entries.at("serial:A1 usb:1-1").settings.Block(), (ReaderParameterBlock{2, 0, 1, 0, 0}));
+  EXPECT_EQ(entries.at("serial:A1 usb:1-1").path, "/dev/hidraw4");
+  EXPECT_EQ(entries.at("serial:B2 usb:1-2").settings.Block(), (ReaderParameterBlock{1, 0, 0, 1, 0}));
+}
+
+// Cheap readers often share one serial number; listing one as configured
+// when only its twin was is what the record must never do.
+TEST_F(SettingsRecordTest, ReadersWithOneSerialNumberAreToldApartByTheirPort) {
+  const HidInterfaceInfo first = Reader("A1", "1-1", "/dev/hidraw1");
+  const HidInterfaceInfo second = Reader("A1", "1-2", "/dev/hidraw2");
+  WriteOk(first, {5, 1, 1, 0, 0});
+  EXPECT_EQ(FormatFound(first, {first, second}), 5);
+  EXPECT_EQ(FormatFound(second, {first, second}), -1) << "never configured";
+
+  WriteOk(second, {7, 1, 1, 0, 0});
+  EXPECT_EQ(FormatFound(first, {first, second}), 5);
+  EXPECT_EQ(FormatFound(second, {first, second}), 7);
+  // Alone, each is found by its serial number; of two writes in one second
+  // the one at its own port counts.
+  EXPECT_EQ(FormatFound(first, {first}), 5);
+  EXPECT_EQ(FormatFound(second, {second}), 7);
+
+  // With no port to tell them apart (Windows gives none), neither has one.
+  const HidInterfaceInfo firstOffUsb = Reader("A1", "", "/dev/hidraw1");
+  const HidInterfaceInfo secondOffUsb = Reader("A1", "", "/dev/hidraw2");
+  WriteOk(firstOffUsb, {3, 1, 1, 0, 0});
+  EXPECT_EQ(FormatFound(firstOffUsb, {firstOffUsb}), 3);
+  EXPECT_EQ(FormatFound(firstOffUsb, {firstOffUsb, secondOffUsb}), -1);
+  EXPECT_EQ(FormatFound(secondOffUsb, {firstOffUsb, secondOffUsb}), -1);
+}
+
+TEST_F(SettingsRecordTest, SerialNumberThatLooksLikeAPortNeverTakesThatPortsEntry) {
+  const HidInterfaceInfo odd = Reader("usb:1-5", "2-1", "/dev/hidraw1");
+  const HidInterfaceInfo bare = Reader("", "1-5", "/dev/hidraw2");
+  WriteOk(bare, {9, 1, 1, 0, 0});
+  EXPECT_EQ(FormatFound(odd, {odd, bare}), -1);
+  EXPECT_EQ(FormatFound(bare, {odd, bare}), 9);
+  WriteOk(odd, {2, 1, 1, 0, 0});
+  EXPECT_EQ(FormatFound(odd, {odd, bare}), 2);
+  EXPECT_EQ(FormatFound(bare, {odd, bare}), 9);
+  EXPECT_EQ(Record().Read().size(), 2u);
+}
+
+TEST_F(SettingsRecordTest, ReaderIsFoundWhereverItIsPluggedInAndItsLatestWriteCounts) {
+  WriteOk(Reader("A1", "1-1"), {3, 1, 1, 0, 0}, Outcome::kDone, kWhen);
+  WriteOk(Reader("A1", "1-2"), {5, 1, 1, 0, 0}, Outcome::kDone, kWhen + std::chrono::minutes(1));
+  EXPECT_EQ(FormatFound(Reader("A1", "1-1"), {Reader("A1", "1-1")}), 5) << "moved back to where it was first written";
+  EXPECT_EQ(FormatFound(Reader("A1", "1-3"), {Reader("A1", "1-3")}), 5);
+  WriteOk(Reader("A1", "1-1"), {6, 1, 1, 0, 0}, Outcome::kDone, kWhen + std::chrono::minutes(2));
+  EXPECT_EQ(FormatFound(Reader("A1", "1-2"), {Reader("A1", "1-2")}), 6);
+  // Ports and serial numbers never meet.
+  EXPECT_EQ(FormatFound(Reader("", "1-1"), {Reader("", "1-1")}), -1);
+}
+
+TEST_F(SettingsRecordTest, RecordOfAnEarlierVersionKeepsItsMeaning) {
+  // Earlier versions keyed an entry by the bare serial number, or "usb:"
+  // and the port, so a serial number "usb:1-5" took the key of a port.
+  PutFile(R"({"version": 1, "readers": {
+    "A1": {"written_at": "2024-04-01T08:00:00Z", "outcome": "done", "path": "/dev/hidraw0",
+           "serial": "A1", "usb_port": "1-1",
+           "settings": {"format_index": 3, "mode": "active", "enter": true, "power_saving": false}},
+    "usb:1-5": {"written_at": "2024-04-01T08:00:00Z", "outcome": "done", "path": "/dev/hidraw1",
+                "serial": "usb:1-5", "usb_port": "2-1",
+                "settings": {"format_index": 7, "mode": "active", "enter": true, "power_saving": false}},
+    "usb:1-6": {"written_at": "2024-04-01T08:00:00Z", "outcome": "status", "path": "/dev/hidraw2",
+                "serial": "", "usb_port": "1-6",
+                "settings": {"format_index": 9, "mode": "active", "enter": true, "power_saving": false}}}})");
+  const auto expectMeaning = [this] {
+    EXPECT_EQ(FormatFound(Reader("A1", "1-4"), {Reader("A1", "1-4")}), 3);
+    EXPECT_EQ(FormatFound(Reader("usb:1-5", "2-1"), {}), 7);
+    EXPECT_EQ(FormatFound(Reader("", "1-6"), {}), 9);
+  };
+  expectMeaning();
+  EXPECT_EQ(FormatFound(Reader("", "1-5"), {}), -1);
+
+  // The first write keys every entry anew and loses none.
+  WriteOk(Reader("", "1-5"), {1, 1, 1, 0, 0});
+  expectMeaning();
+  EXPECT_EQ(FormatFound(Reader("", "1-5"), {}), 1);
+  const auto entries = Record().Read();
+  EXPECT_THAT(entries, UnorderedElementsAre(Key("serial:A1 usb:1-1"), Key("serial:usb:1-5 usb:2-1"), Key("usb:1-6"),
+                                            Key("usb:1-5")));
+  EXPECT_EQ(entries.at("usb:1-6").outcome, Outcome::kStatus);
+  EXPECT_EQ(Json::parse(test::ReadBytes(Path()))["version"], 1);
 }
 
 TEST_F(SettingsRecordTest, FileIsReplacedWholeNeverRewrittenInPlace) {
@@ -214,7 +308,7 @@ TEST_F(SettingsRecordTest, UnusableRecordIsKeptAsideBeforeANewOneIsStarted) {
     if (cases[i].content.size() < 4096) {
       EXPECT_EQ(test::ReadBytes(aside), cases[i].content);
     }
-    EXPECT_THAT(Record().Read(&warning), ElementsAre(Key("A1")));
+    EXPECT_THAT(Record().Read(&warning), ElementsAre(Key("serial:A1 usb:1-1")));
     EXPECT_EQ(warning, "");
   }
 }
@@ -247,7 +341,7 @@ TEST_F(SettingsRecordTest, RecordNestedDeeperThanARecordIsRefusedWhenRead) {
   std::string message;
   EXPECT_TRUE(Record().Write(Reader("A1", "1-1"), {}, Outcome::kDone, kWhen, &message));
   EXPECT_THAT(message, HasSubstr("it is kept as " + Path() + ".unusable-"));
-  EXPECT_THAT(Record().Read(), ElementsAre(Key("A1")));
+  EXPECT_THAT(Record().Read(), ElementsAre(Key("serial:A1 usb:1-1")));
 
   // What a later version may add to an entry, four levels below the
   // settings, is kept.
@@ -256,7 +350,7 @@ TEST_F(SettingsRecordTest, RecordNestedDeeperThanARecordIsRefusedWhenRead) {
       "settings": {"format_index": 1, "mode": "active", "enter": true, "power_saving": false}}}})";
   PutFile(roomy);
   WriteOk(Reader("A1", "1-1"), {});
-  EXPECT_EQ(Json::parse(test::ReadBytes(Path()))["readers"]["B2"]["later"],
+  EXPECT_EQ(Json::parse(test::ReadBytes(Path()))["readers"]["serial:B2 usb:1-2"]["later"],
             Json::parse(R"({"a": [{"b": [1]}]})"));
 }
 
@@ -294,7 +388,7 @@ TEST_F(SettingsRecordTest, WhatIsNoRegularFileIsNeverOpenedToBlock) {
   EXPECT_THAT(Record().Read(&warning), IsEmpty());  // a blocking open would never return
   EXPECT_THAT(warning, HasSubstr("not a regular file"));
   WriteOk(Reader("A1", "1-1"), {});
-  EXPECT_THAT(Record().Read(), ElementsAre(Key("A1")));
+  EXPECT_THAT(Record().Read(), ElementsAre(Key("serial:A1 usb:1-1")));
   struct stat aside {};
   ASSERT_EQ(stat((Path() + ".unusable-20240501T120000Z").c_str(), &aside), 0);
   EXPECT_TRUE(S_ISFIFO(aside.st_mode)) << "kept aside as it was";
@@ -358,9 +452,9 @@ TEST_F(SettingsRecordTest, TwoWritersAtOnceKeepBothEntries) {
   first.join();
   second.join();
   const auto entries = Record().Read();
-  ASSERT_THAT(entries, UnorderedElementsAre(Key("A1"), Key("B2")));
-  EXPECT_EQ(entries.at("A1").settings.format, (kWrites - 1) % 13);
-  EXPECT_EQ(entries.at("B2").settings.format, (kWrites - 1) % 13);
+  ASSERT_THAT(entries, UnorderedElementsAre(Key("serial:A1 usb:1-1"), Key("serial:B2 usb:1-1")));
+  EXPECT_EQ(entries.at("serial:A1 usb:1-1").settings.format, (kWrites - 1) % 13);
+  EXPECT_EQ(entries.at("serial:B2 usb:1-1").settings.format, (kWrites - 1) % 13);
 }
 
 }  // namespace
