@@ -143,12 +143,11 @@ void ReaderSight::ShowStatus(const ReaderStatus& status) {
 void ReaderSight::ShowLastWritten() {
   std::string line;
   if (status_.reader >= 0) {
-    const std::string key =
-        SettingsRecord::KeyOf(status_.readers[static_cast<std::size_t>(status_.reader)].hid);
+    const HidInterfaceInfo& chosen = status_.readers[static_cast<std::size_t>(status_.reader)].hid;
     std::string warning;
     const std::map<std::string, RecordEntry> written = record_.Read(&warning);
     if (!warning.empty()) LogWarning(kRecordLog, warning);
-    if (const auto found = written.find(key); !key.empty() && found != written.end()) {
+    if (const auto found = SettingsRecord::Find(written, chosen, status_.readers); found != written.end()) {
       line = Fill(LoadUiText(ui_text::kLastWritten), "settings",
                   DescribeWrite(found->second.settings, found->second.writtenAt));
     }

@@ -63,6 +63,7 @@ void AddSelection(CLI::App& command, Options& options);  // --reader or --all
 struct Targets {
   int code = 0;  // kExitDone, or why there are none
   std::vector<ReaderIdentity> readers;
+  std::vector<ReaderIdentity> present = {};  // every reader connected, named or not
 };
 Targets SelectTargets(Context& context, bool allByDefault);
 

@@ -86,9 +86,9 @@ Targets SelectTargets(Context& context, bool allByDefault) {
                            Numbered(named));
       return Refuse(context, kExitSeveralReaders, "several_readers", named);
     }
-    return {kExitDone, named};
+    return {kExitDone, named, present};
   }
-  if (options.all || allByDefault || present.size() == 1) return {kExitDone, present};
+  if (options.all || allByDefault || present.size() == 1) return {kExitDone, present, present};
   context.output.Error(std::to_string(present.size()) +
                        " readers are connected; choose one with --reader SEL (its path, serial number or index) "
                        "or use --all:" + Numbered(present));

@@ -18,7 +18,7 @@ int RunExport(Context& context) {
   if (targets.code != kExitDone) return targets.code;
   const ReaderIdentity& target = targets.readers.front();
   const std::map<std::string, RecordEntry> record = ReadRecord(context);
-  const auto entry = record.find(SettingsRecord::KeyOf(target.hid));
+  const auto entry = SettingsRecord::Find(record, target.hid, targets.present);
   if (entry == record.end()) {
     context.output.Error(ReaderName(target) +
                          ": nothing was written to it from this computer, so there is nothing to export; "

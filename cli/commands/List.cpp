@@ -15,7 +15,7 @@ int RunList(Context& context) {
   Output& output = context.output;
   Json list = Json::array();
   for (const ReaderIdentity& r : readers) {
-    const auto entry = record.find(SettingsRecord::KeyOf(r.hid));
+    const auto entry = SettingsRecord::Find(record, r.hid, readers);
     const bool recorded = entry != record.end();
     list.push_back(Json{{"index", r.index},
                         {"path", r.hid.path},

@@ -26,9 +26,9 @@ int RunShow(Context& context) {
   output.Say(std::string(kShowNote) + " (record: " + (recordPath.empty() ? std::string("none") : recordPath) + ")");
   for (const ReaderIdentity& target : targets.readers) {
     const std::string key = SettingsRecord::KeyOf(target.hid);
-    const auto entry = record.find(key);
+    const auto entry = SettingsRecord::Find(record, target.hid, targets.present);
     Json item = ReaderJson(target);
-    item["key"] = key.empty() ? Json(nullptr) : Json(key);
+    item["key"] = entry != record.end() ? Json(entry->first) : key.empty() ? Json(nullptr) : Json(key);
     if (entry == record.end()) {
       item["last_written"] = nullptr;
       item["written_at"] = nullptr;

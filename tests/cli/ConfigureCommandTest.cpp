@@ -29,7 +29,12 @@ constexpr char kThird[] = "/dev/hidraw7";
 
 class ConfigureTest : public CliTest {
  protected:
-  std::map<std::string, RecordEntry> Recorded() const { return SettingsRecord(environment.recordPath).Read(); }
+  // The record's entries by their reader's serial number.
+  std::map<std::string, RecordEntry> Recorded() const {
+    std::map<std::string, RecordEntry> bySerial;
+    for (const auto& [key, entry] : SettingsRecord(environment.recordPath).Read()) bySerial.emplace(entry.serial, entry);
+    return bySerial;
+  }
 };
 
 TEST_F(ConfigureTest, SetGivesTheReaderOneWindowSessionOnHandlesOfItsOwn) {
@@ -343,11 +348,11 @@ TEST_F(ConfigureTest, DryRunChecksTheSelectionLikeARealRun) {
 
 TEST_F(ConfigureTest, RecordTroubleIsReportedAndNeverStopsConfiguring) {
   host.AddReader(kReader, "A1");
-  // A corrupt record: set aside with a warning, and replaced.
+  // A corrupt record: kept aside with a warning, and a new one started.
   std::filesystem::create_directories(std::filesystem::path(environment.recordPath).parent_path());
   WriteBytes(environment.recordPath, "{ not json");
   EXPECT_EQ(Run({"set", "--format", "2", "--json"}), 0);
-  EXPECT_THAT(err.str(), HasSubstr("it is not valid JSON; it is replaced"));
+  EXPECT_THAT(err.str(), HasSubstr("it is kept as " + environment.recordPath + ".unusable-20240501T120000Z"));
   EXPECT_EQ(Document()["readers"][0]["recorded"], true);
   EXPECT_EQ(Recorded().at("A1").settings.format, 2);
 

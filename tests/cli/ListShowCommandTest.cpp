@@ -115,7 +115,7 @@ TEST_F(ListShowTest, ShowLabelsWhatWasLastWrittenFromThisComputer) {
   EXPECT_THAT(document["note"].get<std::string>(), HasSubstr("cannot report its settings"));
   EXPECT_EQ(document["record"], environment.recordPath);
   EXPECT_EQ(document["readers"], Json::parse(R"([{"index": 1, "path": "/dev/hidraw2", "serial": "B2",
-      "usb_port": "1-2", "key": "B2", "last_written": null, "written_at": null, "outcome": null}])"));
+      "usb_port": "1-2", "key": "serial:B2 usb:1-2", "last_written": null, "written_at": null, "outcome": null}])"));
 
   EXPECT_EQ(Run({"show", "--reader", "/dev/hidraw1", "--json"}), 0);
   EXPECT_EQ(Document()["readers"][0]["last_written"]["format"], "8h10d");

@@ -86,8 +86,13 @@ class CliE2E : public ::testing::Test {
     return document;
   }
 
+  // The record's entries by their reader's serial number.
   std::map<std::string, RecordEntry> Recorded() const {
-    return SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read();
+    std::map<std::string, RecordEntry> bySerial;
+    for (const auto& [key, entry] : SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read()) {
+      bySerial.emplace(entry.serial, entry);
+    }
+    return bySerial;
   }
 
   EmulatedHidBus bus_;
