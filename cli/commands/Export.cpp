@@ -26,13 +26,12 @@ int RunExport(Context& context) {
     return kExitInternal;
   }
   // A profile is JSON whatever --json says: it is made for watch --apply.
-  context.output.Stream() << Json{{"rdrconf_profile", kProfileVersion},
-                                  {"settings", entry->second.settings.ToJson()},
-                                  {"source",
-                                   {{"serial", target.hid.serialNumber},
-                                    {"usb_port", target.hid.usbPort},
-                                    {"written_at", entry->second.writtenAt}}}}
-                                 .dump(2)
+  context.output.Stream() << JsonText(Json{{"rdrconf_profile", kProfileVersion},
+                                           {"settings", entry->second.settings.ToJson()},
+                                           {"source",
+                                            {{"serial", target.hid.serialNumber},
+                                             {"usb_port", target.hid.usbPort},
+                                             {"written_at", entry->second.writtenAt}}}})
                           << '\n';
   return kExitDone;
 }

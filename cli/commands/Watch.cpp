@@ -80,7 +80,7 @@ int RunWatch(Context& context) {
         item["settings"] = settings->ToJson();
         item["recorded"] = recorded;
         // One line a write, as a log is read: a JSON document per line.
-        output.Stream() << item.dump() << std::endl;
+        output.Stream() << JsonText(item, -1) << std::endl;
       }
     }
   }

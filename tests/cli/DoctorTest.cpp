@@ -194,6 +194,23 @@ TEST_F(DoctorTest, JsonNamesTheHoldersAndTheReader) {
   EXPECT_EQ(document["checks"][0]["detail"], environment.udevRuleFolders.back() + "/70-rdrconf.rules");
 }
 
+// Any process may name itself (/proc/PID/comm), escape sequences and line
+// breaks included: the lines show the whole name escaped, the JSON as it is.
+TEST_F(DoctorTest, AHoldersNameIsShownWholeAndEscaped) {
+  AllWell();
+  const std::string name = "x\x1b]0;owned\x07\nFAIL  forged";
+  ProcessHolds(4242, name, node);
+
+  EXPECT_EQ(Run({"doctor"}), 5);
+  EXPECT_THAT(out.str(), HasSubstr(": held by x\\x1b]0;owned\\x07\\nFAIL  forged (PID 4242)\n"
+                                   "      fix: Close x\\x1b]0;owned\\x07\\nFAIL  forged (PID 4242), or wait"));
+  EXPECT_THAT(out.str(), Not(HasSubstr("\x1b")));
+  EXPECT_THAT(out.str(), Not(HasSubstr("\nFAIL  forged")));
+
+  EXPECT_EQ(Run({"doctor", "--json"}), 5);
+  EXPECT_EQ(Document()["checks"][3]["holders"][0]["name"], name);
+}
+
 TEST_F(DoctorTest, ChecksEveryReader) {
   AllWell();
   const std::string second = (folder_ / "dev-hidraw2").string();
