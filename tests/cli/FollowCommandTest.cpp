@@ -2,7 +2,9 @@
 // hot-plug news given by the test.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <linux/input-event-codes.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +18,7 @@ namespace rdrconf {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using test::FakeHidHost;
 using test::FakeHotplug;
 using test::FakeKeyboard;
@@ -91,11 +94,101 @@ TEST_F(FollowTest, TestEndsWithItsOwnCodes) {
   EXPECT_EQ(Run({"test"}), 8) << "which one?";
 }
 
-TEST_F(FollowTest, TestStopsWhenAskedAndLetsGo) {
+// SIGINT or SIGTERM (the stop descriptor) ends the scan as interrupted,
+// not as a scan that found no card.
+TEST_F(FollowTest, TestStopsWhenAskedSaysSoAndLetsGo) {
   host.AddReader("/dev/hidraw1", "A1");
   const char byte = 1;
   stop.Write(&byte, 1);
-  EXPECT_EQ(Run({"test", "--timeout", "60"}), 9);
+  EXPECT_EQ(Run({"test", "--timeout", "60", "--json"}), 10);
+  EXPECT_EQ(Document()["outcome"], "interrupted");
+  EXPECT_THAT(err.str(), HasSubstr("/dev/hidraw1 (serial A1, USB 1-1): the scan was interrupted before a card came"));
+  EXPECT_THAT(err.str(), Not(HasSubstr("no card within")));
+  EXPECT_FALSE(keyboard.IsHeld());
+}
+
+// The time is a finite number of seconds in range: NaN once passed the
+// range check and became -2147483648 s. What is taken is what is shown.
+TEST_F(FollowTest, TestTakesOnlyAFiniteTimeoutInRangeAndShowsIt) {
+  host.AddReader("/dev/hidraw1", "A1");
+  for (const char* bad : {"nan", "NaN", "-nan", "inf", "-inf", "1e999", "0.05", "3600.5", "-1", "abc", "1s", ""}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Run({"test", "--timeout", bad}), 2);
+    EXPECT_THAT(err.str(), HasSubstr("--timeout"));
+    EXPECT_EQ(out.str(), "");
+  }
+  EXPECT_EQ(Run({"test", "--timeout", "nan"}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("\"nan\" is not a number"));
+  EXPECT_EQ(Run({"test", "--timeout", "0.05"}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("\"0.05\" is out of range: the scan waits 0.1 to 3600 seconds"));
+  EXPECT_EQ(keyboard.Grabs(), 0) << "refused before the reader's keyboard side is taken";
+
+  EXPECT_EQ(Run({"test", "--timeout", "0.25"}), 9);
+  EXPECT_THAT(err.str(), HasSubstr("for up to 0.25 s)"));
+  EXPECT_THAT(err.str(), HasSubstr("no card within 0.25 s"));
+  const char byte = 1;
+  stop.Write(&byte, 1);
+  EXPECT_EQ(Run({"test", "--timeout", "3600"}), 10);
+  EXPECT_THAT(err.str(), HasSubstr("for up to 3600 s)"));
+  EXPECT_EQ(Run({"test", "--timeout", "1.0004"}), 10);
+  EXPECT_THAT(err.str(), HasSubstr("for up to 1 s)")) << "whole milliseconds";
+  EXPECT_EQ(Run({"test", "--timeout", "0.1"}), 10);
+  EXPECT_THAT(err.str(), HasSubstr("for up to 0.1 s)"));
+}
+
+// The keyboard side of a reader that is unplugged during the scan: once
+// the keys typed before are read, its node hangs up, as an input node does
+// when its device goes.
+class UnpluggedKeyboard final : public KeyboardSource {
+ public:
+  explicit UnpluggedKeyboard(FakeKeyboard& keyboard) : keyboard_(keyboard) {
+    if (pipe2(hungUp_, O_CLOEXEC) == 0) close(hungUp_[1]);
+  }
+  ~UnpluggedKeyboard() override { close(hungUp_[0]); }
+  UnpluggedKeyboard(const UnpluggedKeyboard&) = delete;
+  UnpluggedKeyboard& operator=(const UnpluggedKeyboard&) = delete;
+
+  void UnplugAfterTheKeys() { unplugAfterRead_ = true; }
+  void UnplugNow() { gone_ = true; }
+
+  std::optional<std::string> FindNode(const std::string& hidrawPath) override { return keyboard_.FindNode(hidrawPath); }
+  bool Open(const std::string& node, HidError& error) override { return keyboard_.Open(node, error); }
+  int Descriptor() const override { return gone_ && keyboard_.IsHeld() ? hungUp_[0] : keyboard_.Descriptor(); }
+  std::vector<TypedKey> Read() override {
+    gone_ = gone_ || unplugAfterRead_;
+    return keyboard_.Read();
+  }
+  void Release() override { keyboard_.Release(); }
+  bool IsHeld() const override { return keyboard_.IsHeld(); }
+
+ private:
+  FakeKeyboard& keyboard_;
+  int hungUp_[2] = {-1, -1};
+  bool unplugAfterRead_ = false;
+  bool gone_ = false;
+};
+
+// A scan ends at once when its reader goes (the wait once returned at once
+// on the hung-up node, over and over, until the timeout), says so, and
+// makes no card of the keys typed before.
+TEST_F(FollowTest, TestEndsAtOnceWhenTheReaderIsUnplugged) {
+  host.AddReader("/dev/hidraw1", "A1");
+  UnpluggedKeyboard unplugged(keyboard);
+  environment.keyboard = [&] { return static_cast<KeyboardSource*>(&unplugged); };
+
+  unplugged.UnplugNow();
+  EXPECT_EQ(Run({"test", "--json"}), 3) << "within the default 30 s, not after them";
+  EXPECT_EQ(Document()["outcome"], "unplugged");
+  EXPECT_THAT(err.str(), HasSubstr("/dev/hidraw1 (serial A1, USB 1-1): the reader was unplugged"));
+  EXPECT_FALSE(keyboard.IsHeld());
+
+  UnpluggedKeyboard midway(keyboard);
+  environment.keyboard = [&] { return static_cast<KeyboardSource*>(&midway); };
+  keyboard.Type(Digits("0042", false));
+  midway.UnplugAfterTheKeys();
+  EXPECT_EQ(Run({"test"}), 3);
+  EXPECT_EQ(out.str(), "") << "four keys and then the reader went: no card";
+  EXPECT_THAT(err.str(), HasSubstr("the reader was unplugged"));
   EXPECT_FALSE(keyboard.IsHeld());
 }
 
