@@ -194,7 +194,7 @@ TEST_F(FollowTest, TestEndsAtOnceWhenTheReaderIsUnplugged) {
 
 TEST_F(FollowTest, ExportGivesTheLastWriteAsAProfileThatWatchTakes) {
   host.AddReader("/dev/hidraw1", "A1");
-  EXPECT_EQ(Run({"export"}), 1) << "nothing written yet";
+  EXPECT_EQ(Run({"export"}), 11) << "nothing written yet";
   ASSERT_EQ(Run({"set", "--format", "8h10d", "--mode", "passive", "--power-saving", "on"}), 0);
   ASSERT_EQ(Run({"export", "--reader", "A1"}), 0);
   const nlohmann::json profile = Document();
@@ -205,6 +205,13 @@ TEST_F(FollowTest, ExportGivesTheLastWriteAsAProfileThatWatchTakes) {
   EXPECT_EQ(profile["settings"]["enter"], true);
   EXPECT_EQ(profile["settings"]["power_saving"], true);
   EXPECT_EQ(profile["source"]["serial"], "A1");
+
+  // The strict reading of watch takes what export gives.
+  const std::string path = WriteProfile(out.str());
+  const char byte = 1;
+  stop.Write(&byte, 1);
+  EXPECT_EQ(Run({"watch", "--apply", path}), 0) << err.str();
+  EXPECT_THAT(err.str(), HasSubstr("watching for readers to give format 8h10d (5), Passive, Enter, power saving on"));
 }
 
 TEST_F(FollowTest, WatchGivesTheProfileToReadersPluggedInLaterOnly) {
@@ -232,16 +239,87 @@ TEST_F(FollowTest, WatchGivesTheProfileToReadersPluggedInLaterOnly) {
   EXPECT_TRUE(std::filesystem::exists(environment.recordPath));
 }
 
+constexpr char kSettings[] = R"({"format_index": 4, "mode": "active", "enter": true, "power_saving": false})";
+
 TEST_F(FollowTest, WatchRefusesABadProfileAndAMissingMonitor) {
   EXPECT_EQ(Run({"watch", "--apply", (folder_ / "none.json").string()}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("none.json: there is no such file"));
   EXPECT_EQ(Run({"watch", "--apply", WriteProfile("not json")}), 2);
   EXPECT_EQ(Run({"watch", "--apply", WriteProfile(R"({"rdrconf_profile": 1, "settings": {"mode": "active"}})")}), 2);
   EXPECT_EQ(Run({"watch", "--apply", WriteProfile(R"({"rdrconf_profile": 7, "settings": {}})")}), 2);
-  EXPECT_THAT(err.str(), HasSubstr("not a profile"));
+  EXPECT_THAT(err.str(), HasSubstr("\"rdrconf_profile\" must be 1"));
   environment.hotplug = [] { return static_cast<HotplugSource*>(nullptr); };
-  EXPECT_EQ(Run({"watch", "--apply",
-                 WriteProfile(R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "active", "enter": true, "power_saving": false}})")}),
+  EXPECT_EQ(Run({"watch", "--apply", WriteProfile(std::string(R"({"rdrconf_profile": 1, "settings": )") + kSettings + "}")}),
             1);
+}
+
+// Every part of a profile is checked, and a bad one is a usage error that
+// says what is wrong; once, "1" and null ended in the JSON library's
+// internal error (exit 1), and 1.5, true and 4294967297 passed as 1.
+TEST_F(FollowTest, WatchTakesOnlyAWhollyValidProfile) {
+  const std::string settings = kSettings;
+  const struct {
+    std::string profile;
+    const char* says;
+  } cases[] = {
+      {R"({"rdrconf_profile": "1", "settings": )" + settings + "}", "\"rdrconf_profile\" must be 1 (the only version of profiles that this program reads), not a string"},
+      {R"({"rdrconf_profile": null, "settings": )" + settings + "}", "must be 1 (the only version of profiles that this program reads), not null"},
+      {R"({"rdrconf_profile": 1.5, "settings": )" + settings + "}", "not 1.5"},
+      {R"({"rdrconf_profile": 1.0, "settings": )" + settings + "}", "not 1.0"},
+      {R"({"rdrconf_profile": true, "settings": )" + settings + "}", "not true"},
+      {R"({"rdrconf_profile": 4294967297, "settings": )" + settings + "}", "not 4294967297"},
+      {R"({"rdrconf_profile": -1, "settings": )" + settings + "}", "not -1"},
+      {R"({"settings": )" + settings + "}", "it has no \"rdrconf_profile\""},
+      {R"({"rdrconf_profile": 1})", "the profile has no \"settings\""},
+      {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "setings": {}})", "unknown key \"setings\" (a profile has"},
+      {R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "active", "enter": true, "power_saving": false, "beep": true}})",
+       "unknown key \"beep\" in the settings"},
+      {R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "active", "enter": 1, "power_saving": false}})",
+       "\"enter\" must be true or false"},
+      {R"({"rdrconf_profile": 1, "settings": [4]})", "the settings are not an object"},
+      {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": "kiosk"})", "\"source\" must be an object, not a string"},
+      {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"serial": 7}})", "\"source\": \"serial\" must be a string, not 7"},
+      {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"owner": "x"}})", "unknown key \"owner\" in \"source\""},
+      {R"([1])", "a profile is a JSON object ({\"rdrconf_profile\": 1, \"settings\": {...}}), not an array"},
+      {"{\"rdrconf_profile\": 1,\n \"settings\": }", "profile.json: line 2, column 14: syntax error while parsing value"},
+      {"", "line 1, column 1: syntax error while parsing value - unexpected end of input"},
+      {std::string(100000, '[') + std::string(100000, ']'), "profile.json: nested more than 8 levels deep"},
+      {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"serial": )" + std::string(20000, '[') +
+           std::string(20000, ']') + "}}",
+       "nested more than 8 levels deep"},
+  };
+  host.AddReader("/dev/hidraw1", "A1");
+  // Asked to stop already: a profile taken by mistake ends the watch at
+  // once, with 0.
+  const char byte = 1;
+  stop.Write(&byte, 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.profile.substr(0, 120));
+    EXPECT_EQ(Run({"watch", "--apply", WriteProfile(c.profile)}), 2);
+    EXPECT_THAT(err.str(), HasSubstr(c.says));
+    EXPECT_THAT(err.str(), Not(HasSubstr("json.exception")));
+  }
+  EXPECT_EQ(host.Opens(), 0);
+}
+
+// A profile is read as a regular file of at most 1 MiB: a FIFO in its
+// place once blocked the watch in open(), deaf to SIGTERM and Ctrl+C.
+TEST_F(FollowTest, WatchRefusesAProfileThatIsNoRegularFileOrTooLarge) {
+  const std::string fifo = (folder_ / "fifo.json").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Run({"watch", "--apply", fifo}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("cannot read the profile " + fifo + ": not a regular file"));
+  EXPECT_EQ(Run({"watch", "--apply", folder_.string()}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("not a regular file"));
+
+  // Blanks are valid JSON around the profile, but not this many.
+  const std::string profile = std::string(R"({"rdrconf_profile": 1, "settings": )") + kSettings + "}";
+  EXPECT_EQ(Run({"watch", "--apply", WriteProfile(profile + std::string(1024 * 1024 - profile.size() + 1, ' '))}), 2);
+  EXPECT_THAT(err.str(), HasSubstr("larger than a profile can be (1 MiB)"));
+  const char byte = 1;
+  stop.Write(&byte, 1);
+  EXPECT_EQ(Run({"watch", "--apply", WriteProfile(profile + std::string(1024 * 1024 - profile.size(), ' '))}), 0)
+      << err.str();
 }
 
 }  // namespace
