@@ -23,7 +23,7 @@ int RunExport(Context& context) {
     context.output.Error(ReaderName(target) +
                          ": nothing was written to it from this computer, so there is nothing to export; "
                          "set it first (rdrconf-cli set ...)");
-    return kExitInternal;
+    return kExitNothingRecorded;
   }
   // A profile is JSON whatever --json says: it is made for watch --apply.
   context.output.Stream() << JsonText(Json{{"rdrconf_profile", kProfileVersion},

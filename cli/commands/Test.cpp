@@ -129,7 +129,7 @@ int RunTest(Context& context) {
   KeyboardSource* keyboard = context.environment.keyboard();
   if (keyboard == nullptr) {
     output.Error("the test scan needs the reader's keyboard side, which cannot be read here");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   const Targets targets = SelectTargets(context, false);
   if (targets.code != kExitDone) return targets.code;

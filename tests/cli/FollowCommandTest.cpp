@@ -250,7 +250,7 @@ TEST_F(FollowTest, WatchRefusesABadProfileAndAMissingMonitor) {
   EXPECT_THAT(err.str(), HasSubstr("\"rdrconf_profile\" must be 1"));
   environment.hotplug = [] { return static_cast<HotplugSource*>(nullptr); };
   EXPECT_EQ(Run({"watch", "--apply", WriteProfile(std::string(R"({"rdrconf_profile": 1, "settings": )") + kSettings + "}")}),
-            1);
+            7);
 }
 
 // Every part of a profile is checked, and a bad one is a usage error that

@@ -42,7 +42,7 @@ Check UdevRuleCheck(const CliEnvironment& environment) {
     }
   }
   check.ok = false;
-  check.code = kExitInternal;
+  check.code = kExitNotSetUp;
   check.detail = std::string(kRuleName) + " is in none of " + Joined(environment.udevRuleFolders, ", ");
   check.fix = std::string("Install the rule that ships with rdrconf (packaging/") + kRuleName +
               " in its sources):\n  sudo install -m 644 " + kRuleName +
