@@ -102,11 +102,11 @@ class Testbed {
     const unsigned vendor = device.vendorId_;
     const unsigned product = device.productId_;
     const std::string usbName = device.UsbName();
-    const std::string serial = Format("EMU%04u", number);
-    const std::string name =
-        device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
-            ? "Emulated card reader"
-            : "Emulated HID device";
+    const std::string serial = device.serial_.empty() ? Format("EMU%04u", number) : device.serial_;
+    const std::string name = !device.product_.empty() ? device.product_
+                             : device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
+                                 ? "Emulated card reader"
+                                 : "Emulated HID device";
 
     node.usbPath = Take(umockdev_testbed_add_device(
         bed_, "usb", usbName.c_str(), nullptr,
@@ -581,9 +581,11 @@ EmulatedHidBus::~EmulatedHidBus() {
 
 bool EmulatedHidBus::IsActive() const { return umockdev_in_mock_environment(); }
 
-EmulatedReader& EmulatedHidBus::AddReader() {
+EmulatedReader& EmulatedHidBus::AddReader(std::string serial, std::string product) {
   if (devices_.size() >= kMaxDevices) throw std::length_error("emulated HID bus: bus full");
   devices_.push_back(std::unique_ptr<EmulatedReader>(new EmulatedReader(*testbed_, devices_.size())));
+  devices_.back()->serial_ = std::move(serial);
+  devices_.back()->product_ = std::move(product);
   devices_.back()->Plug();
   return static_cast<EmulatedReader&>(*devices_.back());
 }

@@ -139,6 +139,8 @@ class EmulatedHidDevice {
   const std::size_t index_;
   const std::uint16_t vendorId_;
   const std::uint16_t productId_;
+  std::string serial_;   // empty: "EMU000N"
+  std::string product_;  // empty: the default name of its kind
   bool plugged_ = false;
   std::string nodePath_;
   bool failOpens_ = false;
@@ -211,8 +213,10 @@ class EmulatedHidBus {
   bool IsActive() const;
 
   // Each adds a plugged device behind the ones added before. Throws
-  // std::length_error past the ninth device.
-  EmulatedReader& AddReader();
+  // std::length_error past the ninth device. A reader reports `serial` and
+  // `product` (UTF-8, as the device gives them) when they are not empty,
+  // else "EMU000N" and "Emulated card reader".
+  EmulatedReader& AddReader(std::string serial = {}, std::string product = {});
   EmulatedHidDevice& AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId);
 
  private:

@@ -106,14 +106,15 @@ SettingsRecord RecordOf(const Context& context) {
 std::map<std::string, RecordEntry> ReadRecord(Context& context) {
   std::string warning;
   std::map<std::string, RecordEntry> entries = RecordOf(context).Read(&warning);
-  if (!warning.empty()) context.output.Warn(warning);
+  // One line, which may quote a key that a device chose.
+  if (!warning.empty()) context.output.Warn(Printable(warning));
   return entries;
 }
 
 bool RecordWrite(Context& context, const ReaderIdentity& reader, const ReaderSettings& settings, Outcome outcome) {
   std::string message;
   const bool recorded = RecordOf(context).Write(reader.hid, settings, outcome, context.environment.now(), &message);
-  if (!message.empty()) context.output.Warn(ReaderName(reader) + ": " + message);
+  if (!message.empty()) context.output.Warn(ReaderName(reader) + ": " + Printable(message));
   return recorded;
 }
 

@@ -23,16 +23,15 @@ int RunExport(Context& context) {
     context.output.Error(ReaderName(target) +
                          ": nothing was written to it from this computer, so there is nothing to export; "
                          "set it first (rdrconf-cli set ...)");
-    return kExitInternal;
+    return kExitNothingRecorded;
   }
   // A profile is JSON whatever --json says: it is made for watch --apply.
-  context.output.Stream() << Json{{"rdrconf_profile", kProfileVersion},
-                                  {"settings", entry->second.settings.ToJson()},
-                                  {"source",
-                                   {{"serial", target.hid.serialNumber},
-                                    {"usb_port", target.hid.usbPort},
-                                    {"written_at", entry->second.writtenAt}}}}
-                                 .dump(2)
+  context.output.Stream() << JsonText(Json{{"rdrconf_profile", kProfileVersion},
+                                           {"settings", entry->second.settings.ToJson()},
+                                           {"source",
+                                            {{"serial", target.hid.serialNumber},
+                                             {"usb_port", target.hid.usbPort},
+                                             {"written_at", entry->second.writtenAt}}}})
                           << '\n';
   return kExitDone;
 }

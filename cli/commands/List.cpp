@@ -25,10 +25,11 @@ int RunList(Context& context) {
                         {"usb_port", r.hid.usbPort},
                         {"access", r.mayOpen ? "ok" : "denied"},
                         {"last_written", recorded ? entry->second.settings.ToJson() : Json(nullptr)}});
-    output.Say(std::to_string(r.index) + "  " + r.hid.path + "  " +
-               (r.hid.serialNumber.empty() ? "no serial" : "serial " + r.hid.serialNumber) + "  " +
-               (r.hid.usbPort.empty() ? "not on USB" : "USB " + r.hid.usbPort) + "  " + r.hid.manufacturer + " " +
-               r.hid.product + "  access " + (r.mayOpen ? "ok" : "denied"));
+    output.Say(std::to_string(r.index) + "  " + Printable(r.hid.path) + "  " +
+               (r.hid.serialNumber.empty() ? "no serial" : "serial " + Printable(r.hid.serialNumber)) + "  " +
+               (r.hid.usbPort.empty() ? "not on USB" : "USB " + Printable(r.hid.usbPort)) + "  " +
+               Printable(r.hid.manufacturer) + " " + Printable(r.hid.product) + "  access " +
+               (r.mayOpen ? "ok" : "denied"));
     if (recorded) output.Say("   last written " + entry->second.writtenAt + ": " + entry->second.settings.Describe());
   }
   output.Print(list);

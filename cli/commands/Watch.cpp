@@ -32,11 +32,11 @@ int RunWatch(Context& context) {
   HotplugSource* hotplug = context.environment.hotplug();
   if (hotplug == nullptr) {
     output.Error("cannot watch for readers: this build has no news of readers plugged in");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   if (hotplug->Descriptor() < 0) {
     output.Error("cannot watch for readers: udev's events cannot be had here");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   std::vector<ReaderIdentity> present;
   if (!ListPresent(context, present)) return kExitInternal;
@@ -80,7 +80,7 @@ int RunWatch(Context& context) {
         item["settings"] = settings->ToJson();
         item["recorded"] = recorded;
         // One line a write, as a log is read: a JSON document per line.
-        output.Stream() << item.dump() << std::endl;
+        output.Stream() << JsonText(item, -1) << std::endl;
       }
     }
   }

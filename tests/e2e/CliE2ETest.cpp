@@ -212,6 +212,55 @@ TEST_F(CliE2E, SelectionConfiguresOnlyTheReaderItNames) {
   }
 }
 
+// Cheap readers often share a serial number: --reader with it names both,
+// is refused, and lists them by what tells them apart.
+TEST_F(CliE2E, SerialThatTwoReadersShareIsRefusedAndTheyAreListed) {
+  EmulatedReader& first = bus_.AddReader("SAME");
+  EmulatedReader& second = bus_.AddReader("SAME");
+
+  const ProgramRun run = Cli({"set", "--format", "1", "--reader", "SAME"});
+
+  EXPECT_EQ(run.status, 8) << run.err;
+  EXPECT_EQ(run.err, "rdrconf-cli: --reader SAME names several readers; name one by its path:\n"
+                     "  0  " + first.NodePath() + " (serial SAME, USB 1-1)\n"
+                     "  1  " + second.NodePath() + " (serial SAME, USB 1-2)\n");
+  EXPECT_EQ(first.Opens() + second.Opens(), 0);
+}
+
+// Device strings reach the command line as the device gave them, UTF-8,
+// whatever the locale: under LC_ALL=C they were once lost, so --reader
+// found nothing and the record key fell back to the USB port, unlike the
+// window's.
+TEST_F(CliE2E, NonAsciiSerialAndProductWorkUnderTheCLocale) {
+  const std::string serial = "RDR-\xc3\x84" "1";          // RDR-Ä1
+  const std::string product = "\xe8\xaf\xbb\xe5\x8d\xa1\xe5\x99\xa8";  // 读卡器
+  bus_.AddReader("OTHER");
+  EmulatedReader& reader = bus_.AddReader(serial, product);
+  std::map<std::string, std::string> locale = Environment();
+  locale["LC_ALL"] = "C";
+
+  ProgramRun run = ChildProgram(RDRCONF_CLI_PROGRAM, {"list", "--json"}, locale).Finish();
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json list = Parse(run);
+  EXPECT_EQ(list[1]["serial"], serial);
+  EXPECT_EQ(list[1]["product"], product);
+  run = ChildProgram(RDRCONF_CLI_PROGRAM, {"list"}, locale).Finish();
+  EXPECT_THAT(run.out, HasSubstr("serial " + serial + "  USB 1-2  Emulated " + product + "  access ok"));
+
+  run = ChildProgram(RDRCONF_CLI_PROGRAM, {"set", "--format", "3", "--reader", serial}, locale).Finish();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(reader.Settings().cardno_type, 3);
+
+  // The record key is the one the window computes from its own listing.
+  HidApiHost host;
+  const ReaderIdentity listed = CardReader(host).ListReaders().at(1);
+  ASSERT_EQ(listed.hid.serialNumber, serial);
+  const std::map<std::string, RecordEntry> recorded = Recorded();
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded.begin()->first, SettingsRecord::KeyOf(listed.hid));
+  EXPECT_EQ(recorded.begin()->second.serial, serial);
+}
+
 TEST_F(CliE2E, NoReaderExits3AndOpensNothing) {
   EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
 
