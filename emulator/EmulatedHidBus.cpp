@@ -102,11 +102,11 @@ class Testbed {
     const unsigned vendor = device.vendorId_;
     const unsigned product = device.productId_;
     const std::string usbName = device.UsbName();
-    const std::string serial = Format("EMU%04u", number);
-    const std::string name =
-        device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
-            ? "Emulated card reader"
-            : "Emulated HID device";
+    const std::string serial = device.strings_.serial.empty() ? Format("EMU%04u", number) : device.strings_.serial;
+    const std::string name = !device.strings_.product.empty() ? device.strings_.product
+                             : device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
+                                 ? "Emulated card reader"
+                                 : "Emulated HID device";
 
     node.usbPath = Take(umockdev_testbed_add_device(
         bed_, "usb", usbName.c_str(), nullptr,
@@ -352,8 +352,8 @@ class Testbed {
 // --- EmulatedHidDevice ------------------------------------------------------
 
 EmulatedHidDevice::EmulatedHidDevice(Testbed& testbed, std::size_t index, std::uint16_t vendorId,
-                                     std::uint16_t productId)
-    : testbed_(testbed), index_(index), vendorId_(vendorId), productId_(productId) {}
+                                     std::uint16_t productId, DeviceStrings strings)
+    : testbed_(testbed), index_(index), vendorId_(vendorId), productId_(productId), strings_(std::move(strings)) {}
 
 EmulatedHidDevice::~EmulatedHidDevice() = default;
 
@@ -492,8 +492,8 @@ ReaderFrame Acknowledgement(std::uint8_t command, std::uint8_t length) {
 
 }  // namespace
 
-EmulatedReader::EmulatedReader(Testbed& testbed, std::size_t index)
-    : EmulatedHidDevice(testbed, index, kReaderVendorId, kReaderProductId) {}
+EmulatedReader::EmulatedReader(Testbed& testbed, std::size_t index, DeviceStrings strings)
+    : EmulatedHidDevice(testbed, index, kReaderVendorId, kReaderProductId, std::move(strings)) {}
 
 std::string EmulatedReader::KeyboardNode() const { return Bed().KeyboardNode(*this); }
 
@@ -581,9 +581,10 @@ EmulatedHidBus::~EmulatedHidBus() {
 
 bool EmulatedHidBus::IsActive() const { return umockdev_in_mock_environment(); }
 
-EmulatedReader& EmulatedHidBus::AddReader() {
+EmulatedReader& EmulatedHidBus::AddReader(DeviceStrings strings) {
   if (devices_.size() >= kMaxDevices) throw std::length_error("emulated HID bus: bus full");
-  devices_.push_back(std::unique_ptr<EmulatedReader>(new EmulatedReader(*testbed_, devices_.size())));
+  devices_.push_back(
+      std::unique_ptr<EmulatedReader>(new EmulatedReader(*testbed_, devices_.size(), std::move(strings))));
   devices_.back()->Plug();
   return static_cast<EmulatedReader&>(*devices_.back());
 }
