@@ -85,6 +85,27 @@ TEST_F(ReaderSightE2E, WithTwoReadersOnlyThePickedOneReceivesTheExchanges) {
   EXPECT_EQ(second.Settings(), ReaderParameterBlock::Defaults());
 }
 
+// Two cheap readers with one serial number: the picker shows their ports,
+// and only the one picked is written.
+TEST_F(ReaderSightE2E, OfTwoReadersWithOneSerialNumberOnlyThePickedOneIsWritten) {
+  EmulatedReader& first = bus.AddReader({"TWIN", ""});
+  EmulatedReader& second = bus.AddReader({"TWIN", ""});
+  Start();
+  QComboBox* picker = Get<QComboBox>(id::kReaderPicker);
+  ASSERT_EQ(picker->count(), 2);
+  EXPECT_EQ(picker->itemText(0).toStdString(), "TWIN (USB " + first.UsbName() + ")");
+  EXPECT_EQ(picker->itemText(1).toStdString(), "TWIN (USB " + second.UsbName() + ")");
+
+  first.ClearRecords();
+  Choose(id::kReaderPicker, 1);
+  Choose(id::kMode, 1);
+  Press(id::kSetConfig);
+  EXPECT_THAT(KindsOf(second.Reports()), ElementsAre(ReportKind::kHeader, ReportKind::kDataChunk));
+  EXPECT_EQ(second.Settings().mode, 0) << "Passive";
+  EXPECT_EQ(first.Opens(), 0);
+  EXPECT_EQ(boxes.Texts().join('|').toStdString(), "zh:sys_success");
+}
+
 TEST_F(ReaderSightE2E, TheKeyboardSideIsFoundUnderTheReadersUsbDevice) {
   bus.AddOtherDevice(0x046D, 0xC31C);
   EmulatedReader& reader = bus.AddReader();
