@@ -78,13 +78,14 @@ inline constexpr char kScanNoEnter[] = "scan_no_enter";
 inline constexpr char kScanTimeout[] = "scan_timeout";
 inline constexpr char kScanNoKeyboard[] = "scan_no_keyboard";
 inline constexpr char kScanFailed[] = "scan_failed";
+inline constexpr char kScanUnplugged[] = "scan_unplugged";
 
 inline constexpr const char* kAddedKeys[] = {
     kReasonNoReader,  kReasonDenied,   kReasonBusy,      kReasonRefused, kReasonFailed,
     kReasonStatus,    kStatusConnected, kStatusNoReader, kStatusDenied,  kStatusBusy,
     kLastWritten,     kPowerSavingOn,  kPowerSavingOff,  kTestCard,      kTestStop,
     kScanWaiting,     kScanResult,     kScanEnter,       kScanNoEnter,   kScanTimeout,
-    kScanNoKeyboard,  kScanFailed};
+    kScanNoKeyboard,  kScanFailed,     kScanUnplugged};
 
 // The captions of the main window, in the order ApplyMainWindowTexts sets
 // them after the window's own caption (form_title).

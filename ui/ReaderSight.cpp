@@ -278,9 +278,14 @@ void ReaderSight::Stop() {
 }
 
 void ReaderSight::OnKeys() {
+  KeyboardSource& keyboard = *reader_.Keyboard();
   bool complete = false;
-  for (const TypedKey& key : reader_.Keyboard()->Read()) complete = decoder_.Feed(key) || complete;
-  if (complete) {
+  for (const TypedKey& key : keyboard.Read()) complete = decoder_.Feed(key) || complete;
+  if (keyboard.IsGone()) {
+    // Its node stays readable for good: watched any longer, it would keep
+    // the window busy until the card timer ran out.
+    StopScan(LoadUiText(ui_text::kScanUnplugged));
+  } else if (complete) {
     FinishCard();
   } else if (!decoder_.Empty()) {
     window_.StopTimer(quietTimer_);

@@ -327,6 +327,31 @@ TEST_F(ReaderSightTest, TestScanLetsGoWhenTheWindowClosesAndAfterThirtySecondsWi
   EXPECT_EQ(keyboard.Releases(), 3);
 }
 
+// A reader pulled out during the test: its keyboard side's node hangs up
+// and stays readable. The scan ends at once and says why, and the window
+// stops watching the node instead of reading it until the card timer ends.
+TEST_F(ReaderSightTest, UnpluggingTheReaderEndsTheTestScanAtOnce) {
+  host.AddReader("/dev/hidraw1", "A1");
+  Start();
+  Press(id::kTestScan);
+  ASSERT_TRUE(keyboard.IsHeld());
+  keyboard.Type(Keys({KEY_4, KEY_2}));  // half a number, then the reader goes
+  keyboard.Unplug();
+  Unplug("/dev/hidraw1");
+
+  EXPECT_TRUE(WaitForLine(id::kScanResult, Text("zh", "scan_unplugged"))) << Line(id::kScanResult).toStdString();
+  EXPECT_FALSE(keyboard.IsHeld());
+  EXPECT_EQ(keyboard.Releases(), 1);
+  EXPECT_EQ(Get<QPushButton>(id::kTestScan)->text().toStdString(), "zh:test_card");
+  EXPECT_TRUE(WaitForLine(id::kStatus, Text("zh", "status_no_reader")));
+  const int reads = keyboard.Reads();
+  for (int turn = 0; turn < 20; ++turn) QCoreApplication::processEvents();
+  EXPECT_EQ(keyboard.Reads(), reads) << "the hung-up node is no longer watched";
+  for (const QTimer* timer : window->Window().findChildren<QTimer*>()) {
+    EXPECT_FALSE(timer->isActive() && timer->interval() == 30000) << "the card timer is stopped";
+  }
+}
+
 TEST_F(ReaderSightTest, TestScanSaysWhyItCannotStart) {
   host.AddReader("/dev/hidraw1", "A1");
   keyboard.HaveNoNode();
