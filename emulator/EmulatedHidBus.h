@@ -137,6 +137,11 @@ class EmulatedHidDevice {
   friend class EmulatedHidBus;
   friend class Testbed;
 
+  // The testbed has made `node` this device's node and it works.
+  void Connected(const std::string& node);
+  // Whether requests on `node` reach the device: it is plugged, and `node`
+  // is the node of this plug.
+  bool Serves(const std::string& node) const;
   // Entry points for the ioctl handler; each gives 0 or an errno.
   int HandleOpen();
   int HandleSetFeature(const FeatureReport& report);
