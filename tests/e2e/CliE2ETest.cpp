@@ -215,8 +215,8 @@ TEST_F(CliE2E, SelectionConfiguresOnlyTheReaderItNames) {
 // Cheap readers often share a serial number: --reader with it names both,
 // is refused, and lists them by what tells them apart.
 TEST_F(CliE2E, SerialThatTwoReadersShareIsRefusedAndTheyAreListed) {
-  EmulatedReader& first = bus_.AddReader("SAME");
-  EmulatedReader& second = bus_.AddReader("SAME");
+  EmulatedReader& first = bus_.AddReader({"SAME", ""});
+  EmulatedReader& second = bus_.AddReader({"SAME", ""});
 
   const ProgramRun run = Cli({"set", "--format", "1", "--reader", "SAME"});
 
@@ -234,8 +234,8 @@ TEST_F(CliE2E, SerialThatTwoReadersShareIsRefusedAndTheyAreListed) {
 TEST_F(CliE2E, NonAsciiSerialAndProductWorkUnderTheCLocale) {
   const std::string serial = "RDR-\xc3\x84" "1";          // RDR-Ä1
   const std::string product = "\xe8\xaf\xbb\xe5\x8d\xa1\xe5\x99\xa8";  // 读卡器
-  bus_.AddReader("OTHER");
-  EmulatedReader& reader = bus_.AddReader(serial, product);
+  bus_.AddReader({"OTHER", ""});
+  EmulatedReader& reader = bus_.AddReader({serial, product});
   std::map<std::string, std::string> locale = Environment();
   locale["LC_ALL"] = "C";
 

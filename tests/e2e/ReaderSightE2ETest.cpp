@@ -110,7 +110,7 @@ TEST_F(ReaderSightE2E, OfTwoReadersWithOneSerialNumberOnlyThePickedOneIsWritten)
   EXPECT_THAT(KindsOf(second.Reports()), ElementsAre(ReportKind::kHeader, ReportKind::kDataChunk));
   EXPECT_EQ(second.Settings().mode, 0) << "Passive";
   EXPECT_EQ(first.Opens(), 0);
-  EXPECT_EQ(boxes.Texts().join('|').toStdString(), "zh:sys_success");
+  EXPECT_THAT(boxes.Texts(), ElementsAre(test::TextBytes("zh", ui_text::kSysSuccess)));
 }
 
 // Device strings reach the window as the device gave them, whatever the

@@ -202,8 +202,8 @@ TEST_F(ReaderSightTest, ReadersSharingASerialNumberAreToldApartAndThePickedOneIs
   Press(id::kSetConfig);
   Press(id::kRestoreConfig);
   EXPECT_EQ(host.OpenedPaths(), (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw2"}));
-  EXPECT_EQ(boxes.Texts().join('|').toStdString(),
-            "The settings have been written to the reader.|The settings have been written to the reader.");
+  const std::string written = "The settings have been written to the reader.";
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{written, written}));
 }
 
 // The picked reader stays picked while it is away and when it comes back
