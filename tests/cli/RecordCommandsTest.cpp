@@ -97,7 +97,7 @@ TEST_F(RecordCommandsTest, ReadersWithOneSerialNumberAreEachShownWithTheirOwnEnt
   EXPECT_EQ(document["readers"][1]["key"], "serial:A1 usb:1-2");
   EXPECT_EQ(document["readers"][1]["last_written"], nullptr);
 
-  EXPECT_EQ(Run({"export", "--reader", kSecond}), 1);
+  EXPECT_EQ(Run({"export", "--reader", kSecond}), 11);
   EXPECT_THAT(err.str(), ::testing::HasSubstr("nothing was written to it from this computer"));
   ASSERT_EQ(Run({"export", "--reader", kFirst}), 0) << err.str();
   EXPECT_EQ(Document()["settings"]["format_index"], 5);

@@ -255,7 +255,8 @@ TEST_F(CliE2E, NonAsciiSerialAndProductWorkUnderTheCLocale) {
   HidApiHost host;
   const ReaderIdentity listed = CardReader(host).ListReaders().at(1);
   ASSERT_EQ(listed.hid.serialNumber, serial);
-  const std::map<std::string, RecordEntry> recorded = Recorded();
+  const std::map<std::string, RecordEntry> recorded =
+      SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read();
   ASSERT_EQ(recorded.size(), 1u);
   EXPECT_EQ(recorded.begin()->first, SettingsRecord::KeyOf(listed.hid));
   EXPECT_EQ(recorded.begin()->second.serial, serial);
