@@ -79,5 +79,32 @@ TEST(BoundedJsonTest, TextThatIsNotJsonIsRefusedSayingWhatAndWhere) {
   }
 }
 
+// A message points a person at the value at fault, in the file as they
+// wrote it: through strings holding brackets, escaped keys, arrays, and
+// Chinese text counted as characters, not bytes.
+TEST(JsonValueOffsetTest, FindsTheValueAndItsLineAndColumn) {
+  const std::string text =
+      "{\"note\": \"a } ] \\\" tricky\",\n \"r\\u0065aders\": [7, {\"名\": \"读卡器\", \"mode\": \"Active\"}]}";
+  const auto at = [&](const std::vector<std::string>& path, bool ofKey = false) {
+    const TextPosition position = PositionOf(text, JsonValueOffset(text, path, ofKey));
+    return std::to_string(position.line) + ":" + std::to_string(position.column);
+  };
+  EXPECT_EQ(at({}), "1:1");
+  EXPECT_EQ(at({"readers", "0"}), "2:19");
+  EXPECT_EQ(at({"readers", "1", "mode"}), "2:43");
+  EXPECT_EQ(at({"readers", "1", "mode"}, true), "2:35");
+  EXPECT_EQ(at({"readers", "1", "名"}), "2:28");
+  EXPECT_EQ(at({"readers", "1", "missing"}), "2:22") << "the nearest value on the way";
+  EXPECT_EQ(at({"readers", "9"}), "2:18");
+
+  std::size_t offset = 0;
+  std::string problem;
+  EXPECT_FALSE(ParseBoundedJson("{\n  \"a\": [1 2]\n}", 4, problem, &offset).has_value());
+  EXPECT_EQ(problem.find("(at line"), std::string::npos) << "the place is given apart";
+  const TextPosition position = PositionOf("{\n  \"a\": [1 2]\n}", offset);
+  EXPECT_EQ(position.line, 2u);
+  EXPECT_EQ(position.column, 11u);  // the "2" that the parser did not expect
+}
+
 }  // namespace
 }  // namespace rdrconf
