@@ -34,4 +34,13 @@ constexpr int ExitCodeOf(Outcome outcome) {
   return kExitInternal;
 }
 
+// The order of outcomes from best to worst, for commands that act on
+// several readers: a status answer is worse than done, and failures count
+// by their exit status.
+constexpr int Severity(Outcome outcome) {
+  if (outcome == Outcome::kDone) return 0;
+  if (outcome == Outcome::kStatus) return 1;
+  return 10 + ExitCodeOf(outcome);
+}
+
 }  // namespace rdrconf::cli

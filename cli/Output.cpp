@@ -120,7 +120,13 @@ void Output::Finish(nlohmann::ordered_json document) {
 }
 
 void Output::Print(const nlohmann::ordered_json& document) const {
-  if (json_) out_ << JsonText(document) << '\n';
+  if (json_) out_ << JsonText(Versioned(document)) << '\n';
+}
+
+nlohmann::ordered_json Versioned(const nlohmann::ordered_json& document) {
+  nlohmann::ordered_json versioned{{"schema_version", kSchemaVersion}};
+  for (const auto& [key, value] : document.items()) versioned[key] = value;
+  return versioned;
 }
 
 void Output::Note(const std::string& text) const {

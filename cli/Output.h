@@ -18,6 +18,11 @@ using Json = nlohmann::ordered_json;
 
 inline constexpr char kProgram[] = "rdrconf-cli";
 
+// The version of the form of every JSON document the commands print, their
+// first key "schema_version". It changes only when a key is taken away or
+// changes its meaning; new keys may come without it.
+inline constexpr int kSchemaVersion = 1;
+
 class Output {
  public:
   Output(std::ostream& out, std::ostream& err, bool json, bool quiet)
@@ -35,7 +40,8 @@ class Output {
   // With --json, prints `document`, with the items given so far as its
   // "readers" unless it has them already.
   void Finish(nlohmann::ordered_json document);
-  // Prints `document` as the JSON output (with --json only).
+  // Prints `document` as the JSON output (with --json only), its
+  // "schema_version" first.
   void Print(const nlohmann::ordered_json& document) const;
 
   // Messages on stderr. Like the lines of Say, they reach the terminal
@@ -62,6 +68,9 @@ class Output {
 // "读卡器" among it, stays as it is. Used wherever such a string goes into a
 // line; JSON escapes them by itself.
 std::string Printable(std::string_view text);
+
+// `document` with "schema_version" as its first key.
+nlohmann::ordered_json Versioned(const nlohmann::ordered_json& document);
 
 // `document` as JSON text, indented by `indent` (-1: on one line). A
 // device's texts may hold bytes that are not UTF-8: each becomes U+FFFD,

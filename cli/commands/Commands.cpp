@@ -9,8 +9,9 @@ namespace rdrconf::cli {
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> commands{ListCommand(),   SetCommand(),    RestoreCommand(),
-                                                  ShowCommand(),   TestCommand(),   ExportCommand(),
-                                                  WatchCommand(),  DoctorCommand()};
+                                                  ApplyCommand(),  ShowCommand(),   TestCommand(),
+                                                  ExportCommand(), WatchCommand(),  DoctorCommand(),
+                                                  UdevRuleCommand()};
   return commands;
 }
 
@@ -100,7 +101,11 @@ Targets SelectTargets(Context& context, bool allByDefault) {
 namespace rdrconf::cli {
 
 SettingsRecord RecordOf(const Context& context) {
-  return SettingsRecord(context.environment.recordPath, context.environment.recordMissing);
+  const CliEnvironment& environment = context.environment;
+  if (context.options.system) {
+    return SettingsRecord(environment.systemRecordPath, "this system has no folder for the system's record", 0644);
+  }
+  return SettingsRecord(environment.recordPath, environment.recordMissing);
 }
 
 std::map<std::string, RecordEntry> ReadRecord(Context& context) {
@@ -109,6 +114,27 @@ std::map<std::string, RecordEntry> ReadRecord(Context& context) {
   // One line, which may quote a key that a device chose.
   if (!warning.empty()) context.output.Warn(Printable(warning));
   return entries;
+}
+
+std::map<std::string, RecordEntry> ReadSystemRecord(Context& context) {
+  const CliEnvironment& environment = context.environment;
+  if (context.options.system || environment.systemRecordPath.empty() ||
+      environment.systemRecordPath == environment.recordPath) {
+    return {};
+  }
+  std::string warning;
+  std::map<std::string, RecordEntry> entries = SettingsRecord(environment.systemRecordPath).Read(&warning);
+  if (!warning.empty()) context.output.Warn(Printable(warning));
+  return entries;
+}
+
+std::string SystemWrittenLine(const std::map<std::string, RecordEntry>& systemRecord, const ReaderIdentity& reader,
+                              const std::vector<ReaderIdentity>& present, Json& item) {
+  const auto entry = SettingsRecord::Find(systemRecord, reader.hid, present);
+  const bool found = entry != systemRecord.end();
+  item["system_last_written"] = found ? entry->second.settings.ToJson() : Json(nullptr);
+  item["system_written_at"] = found ? Json(entry->second.writtenAt) : Json(nullptr);
+  return found ? "   the system wrote " + entry->second.writtenAt + ": " + entry->second.settings.Describe() : "";
 }
 
 bool RecordWrite(Context& context, const ReaderIdentity& reader, const ReaderSettings& settings, Outcome outcome) {

@@ -1,55 +1,31 @@
 #include "cli/commands/Profile.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/Files.h"
+#include "reader/BoundedJson.h"
 
 namespace rdrconf::cli {
 namespace {
 
 using Json = nlohmann::ordered_json;
+using Path = std::vector<std::string>;
 
 // A profile is a few hundred bytes; a file this large is none.
 constexpr std::size_t kProfileSizeLimit = 1024 * 1024;
 
-// A profile nests two levels ({"settings": {...}}). A file nested far
-// deeper is refused as it is read: every later copy, comparison or print
-// of such a value would recurse once a level, until the stack ran out.
+// A profile nests four levels ({"readers": [{"settings": {...}}]}), a few
+// more are allowed for what a later version may add.
 constexpr int kProfileDepthLimit = 8;
 
-// "line 3, column 7: syntax error while parsing object - ...", from the
-// parser's "[json.exception.parse_error.101] parse error at line 3, ...".
-std::string ParseErrorText(const Json::parse_error& error) {
-  std::string text = error.what();
-  if (const std::size_t end = text.find("] "); end != std::string::npos) text.erase(0, end + 2);
-  const std::string lead = "parse error at ";
-  if (text.compare(0, lead.size(), lead) == 0) text.erase(0, lead.size());
-  return text;
-}
-
-// The JSON document that `text` holds, nested at most `maxDepth` levels;
-// std::nullopt, and `why` says what is wrong (with its line and column
-// where the parser gives them), when it holds none.
-std::optional<Json> ParseJson(const std::string& text, int maxDepth, std::string& why) {
-  bool tooDeep = false;
-  // A value nested too deep is dropped as it is met; the parse itself keeps
-  // its own stack and goes on to the end, to find any syntax error.
-  const Json::parser_callback_t shallow = [&](int depth, Json::parse_event_t event, Json&) {
-    if ((event == Json::parse_event_t::object_start || event == Json::parse_event_t::array_start) &&
-        depth >= maxDepth) {
-      tooDeep = true;
-    }
-    return !tooDeep;
-  };
-  try {
-    Json document = Json::parse(text, shallow);
-    if (!tooDeep) return document;
-    why = "nested more than " + std::to_string(maxDepth) + " levels deep";
-  } catch (const Json::parse_error& error) {
-    why = ParseErrorText(error);
-  }
-  return std::nullopt;
-}
+// What is wrong with a profile, and the value it is wrong about.
+struct Fault {
+  std::string reason;
+  Path at;
+  bool atKey = false;  // the key that names the value at fault, not the value
+};
 
 // How a value that is not the one wanted is named: a number, true, false
 // or null as itself, anything else by its kind.
@@ -58,60 +34,157 @@ std::string What(const Json& value) {
   return value.is_object() ? "an object" : value.is_array() ? "an array" : "a string";
 }
 
-// The settings of the profile `profile`; std::nullopt, and `why` says what
-// is wrong, when it is none. Every key is checked: a key misspelt would
-// otherwise be a setting silently left at its default.
-std::optional<ReaderSettings> SettingsOf(const Json& profile, std::string& why) {
-  const auto refuse = [&why](std::string reason) -> std::optional<ReaderSettings> {
-    why = std::move(reason);
-    return std::nullopt;
-  };
-  if (!profile.is_object()) {
-    return refuse("a profile is a JSON object ({\"rdrconf_profile\": 1, \"settings\": {...}}), not " + What(profile));
-  }
-  for (const auto& [key, value] : profile.items()) {
-    if (key != "rdrconf_profile" && key != "settings" && key != "source") {
-      return refuse("unknown key \"" + key + "\" (a profile has \"rdrconf_profile\", \"settings\" and \"source\")");
+Path Then(Path path, const std::string& step) {
+  path.push_back(step);
+  return path;
+}
+
+std::optional<Fault> CheckKeys(const Json& object, const Path& at, std::initializer_list<const char*> known,
+                               const std::string& where, const std::string& has) {
+  for (const auto& [key, value] : object.items()) {
+    if (std::find_if(known.begin(), known.end(), [&](const char* k) { return key == k; }) == known.end()) {
+      return Fault{"unknown key \"" + key + "\"" + where + " (" + has + ")", Then(at, key), true};
     }
   }
-  const auto version = profile.find("rdrconf_profile");
-  if (version == profile.end()) return refuse("not a profile of rdrconf-cli export: it has no \"rdrconf_profile\"");
-  if (!version->is_number_integer() || *version != kProfileVersion) {
-    return refuse("\"rdrconf_profile\" must be " + std::to_string(kProfileVersion) +
-                  " (the only version of profiles that this program reads), not " + What(*version));
+  return std::nullopt;
+}
+
+std::optional<Fault> SettingsAt(const Json& object, const Path& at, ReaderSettings& settings) {
+  const auto found = object.find("settings");
+  if (found == object.end()) {
+    return Fault{at.empty() ? "the profile has no \"settings\"" : "the reader's entry has no \"settings\"", at};
   }
-  if (const auto source = profile.find("source"); source != profile.end()) {
-    if (!source->is_object()) return refuse("\"source\" must be an object, not " + What(*source));
-    for (const auto& [key, value] : source->items()) {
-      if (key != "serial" && key != "usb_port" && key != "written_at") {
-        return refuse("unknown key \"" + key + "\" in \"source\" (it has \"serial\", \"usb_port\" and \"written_at\")");
+  std::string why;
+  std::string key;
+  const std::optional<ReaderSettings> read = ReaderSettings::FromJson(*found, &why, true, &key);
+  if (!read) {
+    const bool unknown = why.rfind("unknown key", 0) == 0;
+    return Fault{why, key.empty() ? Then(at, "settings") : Then(Then(at, "settings"), key), unknown};
+  }
+  settings = *read;
+  return std::nullopt;
+}
+
+std::optional<Fault> ReaderEntries(const Json& list, Profile& profile) {
+  const Path at{"readers"};
+  if (!list.is_array()) return Fault{"\"readers\" must be an array of readers' entries, not " + What(list), at};
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const Json& entry = list[i];
+    const Path here = Then(at, std::to_string(i));
+    if (!entry.is_object()) return Fault{"a reader's entry must be an object, not " + What(entry), here};
+    if (auto fault = CheckKeys(entry, here, {"serial", "usb_port", "settings"}, " in a reader's entry",
+                               "it has \"serial\" or \"usb_port\", and \"settings\"")) {
+      return fault;
+    }
+    if (entry.contains("serial") == entry.contains("usb_port")) {
+      return Fault{"a reader's entry names its reader by exactly one of \"serial\" and \"usb_port\"", here};
+    }
+    const char* by = entry.contains("serial") ? "serial" : "usb_port";
+    const Json& name = entry[by];
+    if (!name.is_string() || name.get<std::string>().empty()) {
+      return Fault{std::string("\"") + by + "\" must be a string that is not empty, not " + What(name),
+                   Then(here, by)};
+    }
+    Profile::ForReader reader;
+    (by[0] == 's' ? reader.serial : reader.usbPort) = name.get<std::string>();
+    for (const Profile::ForReader& earlier : profile.readers) {
+      if ((!reader.serial.empty() && earlier.serial == reader.serial) ||
+          (!reader.usbPort.empty() && earlier.usbPort == reader.usbPort)) {
+        return Fault{std::string("a second entry for the reader with ") +
+                         (by[0] == 's' ? "serial number \"" : "USB port \"") + name.get<std::string>() + "\"",
+                     Then(here, by)};
       }
-      if (!value.is_string()) return refuse("\"source\": \"" + key + "\" must be a string, not " + What(value));
+    }
+    if (auto fault = SettingsAt(entry, here, reader.settings)) return fault;
+    profile.readers.push_back(std::move(reader));
+  }
+  return std::nullopt;
+}
+
+// The profile that `document` holds, or what is wrong with it.
+std::optional<Fault> ProfileOf(const Json& document, Profile& profile) {
+  if (!document.is_object()) {
+    return Fault{"a profile is a JSON object ({\"rdrconf_profile\": 1, \"settings\": {...}}), not " + What(document),
+                 {}};
+  }
+  if (auto fault = CheckKeys(document, {}, {"rdrconf_profile", "settings", "readers", "source"}, "",
+                             "a profile has \"rdrconf_profile\", \"settings\", \"readers\" and \"source\"")) {
+    return fault;
+  }
+  const auto version = document.find("rdrconf_profile");
+  if (version == document.end()) return Fault{"not a profile of rdrconf-cli export: it has no \"rdrconf_profile\"", {}};
+  if (!version->is_number_integer() || *version != kProfileVersion) {
+    return Fault{"\"rdrconf_profile\" must be " + std::to_string(kProfileVersion) +
+                     " (the only version of profiles that this program reads), not " + What(*version),
+                 {"rdrconf_profile"}};
+  }
+  if (const auto source = document.find("source"); source != document.end()) {
+    if (!source->is_object()) return Fault{"\"source\" must be an object, not " + What(*source), {"source"}};
+    if (auto fault = CheckKeys(*source, {"source"}, {"serial", "usb_port", "written_at"}, " in \"source\"",
+                               "it has \"serial\", \"usb_port\" and \"written_at\"")) {
+      return fault;
+    }
+    for (const auto& [key, value] : source->items()) {
+      if (!value.is_string()) return Fault{"\"source\": \"" + key + "\" must be a string, not " + What(value), {"source", key}};
     }
   }
-  const auto settings = profile.find("settings");
-  if (settings == profile.end()) return refuse("the profile has no \"settings\"");
-  return ReaderSettings::FromJson(*settings, &why, true);
+  if (auto fault = SettingsAt(document, {}, profile.settings)) return fault;
+  if (const auto readers = document.find("readers"); readers != document.end()) return ReaderEntries(*readers, profile);
+  return std::nullopt;
+}
+
+// "path:line:column: " for the byte at `offset`, "path: " when it has none.
+std::string Place(const std::string& path, std::string_view text, std::size_t offset) {
+  if (offset == std::string_view::npos) return path + ": ";
+  const TextPosition position = PositionOf(text, offset);
+  return path + ":" + std::to_string(position.line) + ":" + std::to_string(position.column) + ": ";
 }
 
 }  // namespace
 
-std::optional<ReaderSettings> ReadProfile(const std::string& path, std::string& why) {
+const char* ProfileMatchName(ProfileMatch match) {
+  switch (match) {
+    case ProfileMatch::kSerial: return "serial";
+    case ProfileMatch::kUsbPort: return "usb_port";
+    case ProfileMatch::kDefault: break;
+  }
+  return "default";
+}
+
+Profile::Choice Profile::For(const HidInterfaceInfo& reader) const {
+  const ForReader* byPort = nullptr;
+  for (const ForReader& entry : readers) {
+    if (!entry.serial.empty() && entry.serial == reader.serialNumber) return {entry.settings, ProfileMatch::kSerial};
+    if (!entry.usbPort.empty() && entry.usbPort == reader.usbPort) byPort = &entry;
+  }
+  if (byPort) return {byPort->settings, ProfileMatch::kUsbPort};
+  return {settings, ProfileMatch::kDefault};
+}
+
+std::optional<Profile> ReadProfile(const std::string& path, std::string& why) {
   // Read so that a FIFO or a device in its place is refused at once, never
   // waited on.
   const platform::FileContent file = platform::ReadRegularFile(path, kProfileSizeLimit);
   if (!file.Read()) {
-    why = "cannot read the profile " + path + ": " +
+    why = path + ": " +
           (file.status == platform::ReadStatus::kMissing    ? std::string("there is no such file")
            : file.status == platform::ReadStatus::kTooLarge ? std::string("larger than a profile can be (1 MiB)")
                                                             : file.Problem());
     return std::nullopt;
   }
   std::string problem;
-  const std::optional<Json> profile = ParseJson(file.content, kProfileDepthLimit, problem);
-  std::optional<ReaderSettings> settings = profile ? SettingsOf(*profile, problem) : std::nullopt;
-  if (!settings) why = path + ": " + problem;
-  return settings;
+  std::size_t at = 0;
+  const std::optional<Json> document = ParseBoundedJson(file.content, kProfileDepthLimit, problem, &at);
+  if (!document) {
+    why = Place(path, file.content, at) + problem;
+    return std::nullopt;
+  }
+  Profile profile;
+  if (const std::optional<Fault> fault = ProfileOf(*document, profile)) {
+    why = Place(path, file.content, JsonValueOffset(file.content, fault->at, fault->atKey)) + fault->reason;
+    return std::nullopt;
+  }
+  return profile;
 }
 
 }  // namespace rdrconf::cli

@@ -18,7 +18,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-const char* const kCommands[] = {"list", "set", "restore", "show", "doctor"};
+const char* const kCommands[] = {"list", "set", "restore", "apply", "show", "doctor", "udev-rule"};
 
 class ArgumentsTest : public CliTest {
  protected:
@@ -108,11 +108,14 @@ TEST_F(ArgumentsTest, JsonGoesAnywhereOnTheLineAndStdoutHoldsOneDocument) {
   const std::vector<std::vector<std::string>> cases = {
       {"list", "--json"}, {"--json", "list"}, {"set", "--format", "1", "--json"}, {"restore", "--json"},
       {"show", "--json"}, {"doctor", "--json"}, {"--json", "set", "--dry-run", "-f", "2"},
+      {"apply", "--profile", "none.json", "--json"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
     Run(arguments);
+    // Its form's version first, so a script can tell which form it reads.
     EXPECT_FALSE(Document().is_discarded());
+    EXPECT_EQ(out.str().rfind("{\n  \"schema_version\": 1,", 0), 0u) << out.str();
   }
 }
 
@@ -126,7 +129,9 @@ TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
   std::set<std::string> all = LongOptionsIn({"--help"});  // the program's own
   for (const char* command : kCommands) {
     SCOPED_TRACE(command);
-    EXPECT_THAT(manual, HasSubstr(std::string(".B ") + command));
+    std::string roff = command;  // a hyphen is "\-" in a manual page
+    for (std::size_t at = roff.find('-'); at != std::string::npos; at = roff.find('-', at + 2)) roff.insert(at, "\\");
+    EXPECT_THAT(manual, HasSubstr(".B " + roff));
     EXPECT_THAT(completion, HasSubstr(std::string(" ") + command));
     for (const std::string& option : LongOptionsIn({command, "--help"})) all.insert(option);
   }

@@ -194,7 +194,7 @@ TEST_F(DeviceStringsTest, JsonGivesTheStringsAsTheDeviceGaveThem) {
 
   EXPECT_EQ(Run({"list", "--json"}), 0);
   EXPECT_THAT(out.str(), AllOf(HasSubstr("\\u001b]52;c;SGk=\\u0007"), Not(HasSubstr("\x1b"))));
-  const Json list = Document();
+  const Json list = Document()["readers"];
   EXPECT_EQ(list[0]["serial"], kSerial);
   EXPECT_EQ(list[0]["manufacturer"], kMaker);
   EXPECT_EQ(list[0]["product"], kProduct);

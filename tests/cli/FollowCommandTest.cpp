@@ -281,7 +281,7 @@ TEST_F(FollowTest, WatchTakesOnlyAWhollyValidProfile) {
       {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"serial": 7}})", "\"source\": \"serial\" must be a string, not 7"},
       {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"owner": "x"}})", "unknown key \"owner\" in \"source\""},
       {R"([1])", "a profile is a JSON object ({\"rdrconf_profile\": 1, \"settings\": {...}}), not an array"},
-      {"{\"rdrconf_profile\": 1,\n \"settings\": }", "line 2, column 14"},
+      {"{\"rdrconf_profile\": 1,\n \"settings\": }", ":2:14: it is not valid JSON: syntax error"},
       {"", "unexpected end of input"},
       {std::string(100000, '[') + std::string(100000, ']'), "8 levels"},
       {R"({"rdrconf_profile": 1, "settings": )" + settings + R"(, "source": {"serial": )" + std::string(20000, '[') +
@@ -297,7 +297,7 @@ TEST_F(FollowTest, WatchTakesOnlyAWhollyValidProfile) {
     SCOPED_TRACE(c.profile.substr(0, 120));
     const std::string path = WriteProfile(c.profile);
     EXPECT_EQ(Run({"watch", "--apply", path}), 2);
-    EXPECT_THAT(err.str(), HasSubstr("rdrconf-cli: " + path + ": "));
+    EXPECT_THAT(err.str(), HasSubstr("rdrconf-cli: " + path + ":"));
     EXPECT_THAT(err.str(), HasSubstr(c.says));
     EXPECT_THAT(err.str(), Not(HasSubstr("json.exception")));
   }
@@ -310,7 +310,7 @@ TEST_F(FollowTest, WatchRefusesAProfileThatIsNoRegularFileOrTooLarge) {
   const std::string fifo = (folder_ / "fifo.json").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(Run({"watch", "--apply", fifo}), 2);
-  EXPECT_THAT(err.str(), HasSubstr("cannot read the profile " + fifo + ": not a regular file"));
+  EXPECT_THAT(err.str(), HasSubstr(fifo + ": not a regular file"));
   EXPECT_EQ(Run({"watch", "--apply", folder_.string()}), 2);
   EXPECT_THAT(err.str(), HasSubstr("not a regular file"));
 

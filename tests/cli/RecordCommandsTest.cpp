@@ -81,7 +81,7 @@ TEST_F(RecordCommandsTest, ReadersWithOneSerialNumberAreEachShownWithTheirOwnEnt
   ASSERT_EQ(Run({"set", "--reader", kFirst, "--format", "5"}), 0) << err.str();
 
   ASSERT_EQ(Run({"list", "--json"}), 0) << err.str();
-  nlohmann::json document = Document();
+  nlohmann::json document = Document()["readers"];
   EXPECT_EQ(document[0]["last_written"]["format_index"], 5);
   EXPECT_EQ(document[1]["last_written"], nullptr) << "never configured";
   ASSERT_EQ(Run({"list"}), 0);
@@ -113,7 +113,7 @@ TEST_F(RecordCommandsTest, RecordOfAnEarlierVersionIsReadByEveryCommand) {
   host.AddReader(kFirst, "A1");
 
   ASSERT_EQ(Run({"list", "--json"}), 0) << err.str();
-  EXPECT_EQ(Document()[0]["last_written"]["format_index"], 7);
+  EXPECT_EQ(Document()["readers"][0]["last_written"]["format_index"], 7);
   ASSERT_EQ(Run({"show", "--json"}), 0) << err.str();
   EXPECT_EQ(Document()["readers"][0]["key"], "A1");
   EXPECT_EQ(Document()["readers"][0]["written_at"], "2024-04-01T08:00:00Z");

@@ -138,7 +138,7 @@ TEST_F(ReaderSightE2E, InTheCLocaleTheWindowAndTheCommandLineNameAReaderAlike) {
   };
   const test::ProgramRun list = cli({"list", "--json"});
   ASSERT_EQ(list.status, 0) << list.err;
-  const nlohmann::json listed = nlohmann::json::parse(list.out, nullptr, false);
+  const nlohmann::json listed = nlohmann::json::parse(list.out, nullptr, false).value("readers", nlohmann::json());
   ASSERT_TRUE(listed.is_array() && listed.size() == 1) << list.out;
   EXPECT_EQ(listed[0]["serial"], kSerial);
   EXPECT_EQ(listed[0]["product"], kProduct);
