@@ -102,32 +102,34 @@ int RunApply(Context& context) {
     const Profile::Choice choice = profile->For(target.hid);
     const std::optional<ReaderSettings> before = RecordedFor(record, target, targets.present);
     const bool needed = options.force || before != choice.settings;
+    const std::string settings = choice.settings.Describe();
+    bool recorded = false;
+    std::optional<ExchangeOutcome> written;
+    if (needed && !options.check) written = WriteReader(context, target, choice.settings, recorded).command;
+    const bool changedThis = needed && (!written || written->Succeeded());
+    changed = changed || changedThis;
+
+    const std::string state = !needed ? "unchanged" : !written ? "would_change" : OutcomeName(written->outcome);
+    const std::string message = !needed ? "unchanged: has the settings already: " + settings
+                          : !written ? "would be set " + settings
+                          : written->outcome == Outcome::kDone ? "set " + settings
+                                                               : DescribeOutcome(*written);
+    if (written) {
+      if (Severity(written->outcome) > Severity(worst)) worst = written->outcome;
+      if (!written->Succeeded()) output.Error(ReaderName(target) + ": " + message);
+      if (written->outcome == Outcome::kStatus) output.Warn(ReaderName(target) + ": " + message);
+    }
     Json item = ReaderJson(target);
     item["matched_by"] = ProfileMatchName(choice.match);
-    std::string state = needed ? "would_change" : "unchanged";
-    std::string message = needed ? "would be set " + choice.settings.Describe()
-                                 : "has the settings already: " + choice.settings.Describe();
-    bool recorded = false;
-    if (needed && !options.check) {
-      const ExchangeOutcome result = WriteReader(context, target, choice.settings, recorded).command;
-      state = OutcomeName(result.outcome);
-      message = result.outcome == Outcome::kDone ? "set " + choice.settings.Describe() : DescribeOutcome(result);
-      if (Severity(result.outcome) > Severity(worst)) worst = result.outcome;
-      if (!result.Succeeded()) output.Error(ReaderName(target) + ": " + message);
-      if (result.outcome == Outcome::kStatus) output.Warn(ReaderName(target) + ": " + message);
-    }
-    const bool changedThis = needed && (options.check || state == OutcomeName(Outcome::kDone) ||
-                                        state == OutcomeName(Outcome::kStatus));
-    changed = changed || changedThis;
     item["outcome"] = state;
     item["changed"] = changedThis;
     item["before"] = before ? before->ToJson() : Json(nullptr);
     item["after"] = choice.settings.ToJson();
     item["message"] = message;
     item["recorded"] = recorded;
-    const bool failed = needed && !options.check && !changedThis;
-    std::string line = failed ? std::string() : ReaderName(target) + ": " + (needed ? "" : "unchanged: ") + message;
-    if (options.diff && !failed) line += "\n" + DiffLines(before, choice.settings);
+    // A failure's words went to stderr.
+    std::string line = written && !written->Succeeded() ? std::string() : ReaderName(target) + ": " + message;
+    if (options.diff && !line.empty()) line += "\n" + DiffLines(before, choice.settings);
     output.Item(line, item);
   }
   const char* summary = worst != Outcome::kDone ? OutcomeName(worst)
