@@ -27,18 +27,68 @@ set(RDRCONF_TEST_ENVIRONMENT
   "ASAN_OPTIONS=detect_stack_use_after_return=1:strict_string_checks=1"
   "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+set(RDRCONF_TEST_ENVIRONMENT_MODIFICATION "")
 
-# Sets ENVIRONMENT (and any further properties, given as ready-made CMake
-# text) on the tests that gtest_discover_tests finds for <target>. They go
-# through a script that CTest reads after the list of discovered tests:
-# gtest_discover_tests itself would split a list-valued ENVIRONMENT into
-# separate arguments, and only its first variable would arrive.
+# A test depends only on what it sets up itself, not on the desktop session
+# of whoever runs it (the Windows build's tests run in the wine session of
+# scripts/build-windows instead, on its display):
+# - no display: the windows are drawn offscreen, and a test that needs a
+#   display starts an Xvfb of its own;
+# - no session bus, and no D-Bus autolaunch: DBUS_SESSION_BUS_ADDRESS names
+#   a bus that is not there, so nothing reaches the desktop's bus and nothing
+#   starts one for the display (autolaunch writes ~/.dbus and leaves a bus
+#   daemon running); a test that needs a bus starts its own
+#   (dbus-run-session);
+# - an empty home and runtime folder of the build: nothing is read from the
+#   user's (Qt's logging rules in ~/.config/QtProject) or written there;
+# - the C locale in UTF-8, whatever language the user reads;
+# - none of the desktop's settings for Qt programs (platform theme, style,
+#   scaling, input method, logging rules, accessibility) and no session
+#   manager.
+if(NOT WIN32)
+  set(test_home ${PROJECT_BINARY_DIR}/tests/home)
+  set(test_runtime ${PROJECT_BINARY_DIR}/tests/runtime)
+  file(MAKE_DIRECTORY ${test_home} ${test_runtime})
+  # As a session's runtime folder is: the user's alone (Qt refuses others).
+  file(CHMOD ${test_runtime} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+  list(APPEND RDRCONF_TEST_ENVIRONMENT
+    "DBUS_SESSION_BUS_ADDRESS=unix:path=${PROJECT_BINARY_DIR}/tests/no-session-bus"
+    "HOME=${test_home}"
+    "XDG_RUNTIME_DIR=${test_runtime}"
+    "LC_ALL=C.UTF-8")
+  foreach(variable
+      DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER LANGUAGE
+      XDG_CONFIG_HOME XDG_DATA_HOME XDG_STATE_HOME XDG_CACHE_HOME XDG_CURRENT_DESKTOP DESKTOP_SESSION
+      QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI
+      QT_ENABLE_HIGHDPI_SCALING QT_IM_MODULE QT_LOGGING_RULES QT_LOGGING_CONF QT_MESSAGE_PATTERN
+      QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON)
+    list(APPEND RDRCONF_TEST_ENVIRONMENT_MODIFICATION "${variable}=unset:")
+  endforeach()
+endif()
+
+# Gives the tests named the environment above, with the VAR=value settings
+# of ENVIRONMENT beside it.
+#   rdrconf_set_test_environment(TESTS <names...> [ENVIRONMENT <VAR=value...>])
+function(rdrconf_set_test_environment)
+  cmake_parse_arguments(ARG "" "" "TESTS;ENVIRONMENT" ${ARGN})
+  set_tests_properties(${ARG_TESTS} PROPERTIES
+    ENVIRONMENT "${RDRCONF_TEST_ENVIRONMENT};${ARG_ENVIRONMENT}"
+    ENVIRONMENT_MODIFICATION "${RDRCONF_TEST_ENVIRONMENT_MODIFICATION}")
+endfunction()
+
+# Sets ENVIRONMENT, and the ENVIRONMENT_MODIFICATION above (and any further
+# properties, given as ready-made CMake text), on the tests that
+# gtest_discover_tests finds for <target>. They go through a script that
+# CTest reads after the list of discovered tests: gtest_discover_tests
+# itself would split a list-valued ENVIRONMENT into separate arguments, and
+# only its first variable would arrive.
 function(rdrconf_set_discovered_test_environment target environment extra_properties)
   set(properties_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_properties.cmake)
   file(GENERATE OUTPUT ${properties_file} CONTENT
 "if(${target}_TESTS)
   set_tests_properties(\${${target}_TESTS} PROPERTIES
-    ENVIRONMENT \"${environment}\" ${extra_properties})
+    ENVIRONMENT \"${environment}\"
+    ENVIRONMENT_MODIFICATION \"${RDRCONF_TEST_ENVIRONMENT_MODIFICATION}\" ${extra_properties})
 endif()
 ")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${properties_file})
@@ -58,6 +108,7 @@ function(rdrconf_add_gtest target)
         --show-leak-kinds=definite --errors-for-leak-kinds=definite --track-origins=yes
         $<TARGET_FILE:${target}>)
     set_tests_properties(memcheck.${target} PROPERTIES
-      LABELS memcheck TIMEOUT 900 ENVIRONMENT "${environment}")
+      LABELS memcheck TIMEOUT 900 ENVIRONMENT "${environment}"
+      ENVIRONMENT_MODIFICATION "${RDRCONF_TEST_ENVIRONMENT_MODIFICATION}")
   endif()
 endfunction()

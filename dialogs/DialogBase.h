@@ -72,6 +72,10 @@ class DialogBase {
   bool HasControl(int id) const;
   void SetWindowCaption(const std::string& text);
   void SetControlCaption(int id, const std::string& text);
+  // The name by which screen readers call control `id`, for a control that
+  // has neither a text of its own nor a label before it in the template;
+  // std::logic_error when there is no such control.
+  void SetControlName(int id, const std::string& name);
   void EnableControl(int id, bool enable = true);
   void ShowControl(int id, bool show = true);
   void SetIcon(const IconHandle& icon);

@@ -40,6 +40,7 @@ struct ControlTemplate {
   bool disabled = false;
   bool hidden = false;
   bool wrapped = false;  // a label whose text breaks into lines at its width
+  bool live = false;     // a label whose every new text is announced (see Live())
 
   // Created disabled.
   ControlTemplate Disabled() && {
@@ -55,29 +56,41 @@ struct ControlTemplate {
     wrapped = true;
     return std::move(*this);
   }
+  // A label that screen readers present each time it is given a text,
+  // wherever the focus is: the outcome of something the user started.
+  ControlTemplate Live() && {
+    live = true;
+    return std::move(*this);
+  }
 };
 
 inline ControlTemplate DropDownList(int id, DialogUnitRect rect, std::vector<std::string> items = {}) {
-  return {id, ControlKind::kDropDownList, rect, {}, std::move(items), false, false, false};
+  return {id, ControlKind::kDropDownList, rect, {}, std::move(items), false, false, false, false};
 }
 inline ControlTemplate CheckBox(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kCheckBox, rect, std::move(text), {}, false, false, false};
+  return {id, ControlKind::kCheckBox, rect, std::move(text), {}, false, false, false, false};
 }
 inline ControlTemplate PushButton(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kPushButton, rect, std::move(text), {}, false, false, false};
+  return {id, ControlKind::kPushButton, rect, std::move(text), {}, false, false, false, false};
 }
 inline ControlTemplate DefaultPushButton(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kDefaultPushButton, rect, std::move(text), {}, false, false, false};
+  return {id, ControlKind::kDefaultPushButton, rect, std::move(text), {}, false, false, false, false};
 }
 inline ControlTemplate Label(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kLabel, rect, std::move(text), {}, false, false, false};
+  return {id, ControlKind::kLabel, rect, std::move(text), {}, false, false, false, false};
 }
 inline ControlTemplate GroupBox(int id, DialogUnitRect rect, std::string text) {
-  return {id, ControlKind::kGroupBox, rect, std::move(text), {}, false, false, false};
+  return {id, ControlKind::kGroupBox, rect, std::move(text), {}, false, false, false, false};
 }
 
 // A dialog as laid out in its resource template. Controls are created in
-// this order, which is also the tab order.
+// this order, which is also the tab order (of those that take the focus)
+// and, on Windows, the z-order.
+//
+// A label that stands right before a drop-down list in this order names
+// the list for screen readers, as Windows names a control that has no text
+// of its own from the static text before it; a list with no label before
+// it is named with DialogBase::SetControlName.
 struct DialogTemplate {
   int width = 0;   // dialog units
   int height = 0;  // dialog units

@@ -79,12 +79,16 @@ inline constexpr char kScanTimeout[] = "scan_timeout";
 inline constexpr char kScanNoKeyboard[] = "scan_no_keyboard";
 inline constexpr char kScanFailed[] = "scan_failed";
 
+// The names screen readers call the lists by that have no label before them.
+inline constexpr char kNameReaderPicker[] = "name_reader_picker";
+inline constexpr char kNameLanguageList[] = "name_language_list";
+
 inline constexpr const char* kAddedKeys[] = {
     kReasonNoReader,  kReasonDenied,   kReasonBusy,      kReasonRefused, kReasonFailed,
     kReasonStatus,    kStatusConnected, kStatusNoReader, kStatusDenied,  kStatusBusy,
     kLastWritten,     kPowerSavingOn,  kPowerSavingOff,  kTestCard,      kTestStop,
     kScanWaiting,     kScanResult,     kScanEnter,       kScanNoEnter,   kScanTimeout,
-    kScanNoKeyboard,  kScanFailed};
+    kScanNoKeyboard,  kScanFailed,     kNameReaderPicker, kNameLanguageList};
 
 // The captions of the main window, in the order ApplyMainWindowTexts sets
 // them after the window's own caption (form_title).

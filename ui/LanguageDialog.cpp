@@ -36,6 +36,9 @@ void CAboutDlg::OnInitDialog() {
   m_nLanguage = ReadLanguageChoice() == kChineseCode ? kChineseIndex : kEnglishIndex;
   UpdateData(false);
   SetControlCaption(kIdOk, LoadUiText(ui_text::kSystemOk));
+  // The list has no label before it: a screen reader would call it by the
+  // language it shows.
+  SetControlName(kLanguageListId, LoadUiText(ui_text::kNameLanguageList));
 }
 
 void CAboutDlg::OnOK() {

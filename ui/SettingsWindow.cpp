@@ -66,24 +66,30 @@ const DialogTemplate& SettingsWindowTemplate() {
     t.fontFamily = "Calibri";
     t.fontPointSize = 14;
     t.boldFont = true;
+    // Each label stands right before the list it names, so that screen
+    // readers call the list by it (see DialogTemplate); labels take no
+    // focus, so the tab order is that of the options, then the additions.
+    // The reader picker, named by a text of its own, comes before the status
+    // line that stands left of it: after it, Windows would call the picker
+    // by the status line.
     t.controls = {
+        Label(kLblCardType, {11, 21, 50, 8}, "卡类型："),
         DropDownList(kCardType, {72, 19, 52, 78}, {"IC", "ID"}),
+        Label(kLblCardnoType, {11, 38, 50, 8}, "卡号类型："),
         DropDownList(kCardnoType, {72, 36, 91, 78}),
+        Label(kLblMode, {11, 55, 50, 11}, "模式："),
         DropDownList(kMode, {72, 53, 52, 82}, {"Active", "Passive"}),
+        Label(kLblEnter, {11, 73, 50, 8}, "回车："),
         DropDownList(kEnter, {72, 71, 52, 84}, {"Enter", "No-Enter"}),
         CheckBox(kPowerSaving, {38, 92, 134, 10}, "省电模式（笔记本启用）"),
         PushButton(kSetConfig, {29, 143, 53, 14}, "设置参数").Disabled(),
         PushButton(kRestoreConfig, {97, 143, 57, 14}, "恢复默认参数").Disabled(),
-        Label(kLblCardnoType, {11, 38, 50, 8}, "卡号类型："),
-        Label(kLblEnter, {11, 73, 50, 8}, "回车："),
-        Label(kLblMode, {11, 55, 50, 11}, "模式："),
-        Label(kLblCardType, {11, 21, 50, 8}, "卡类型："),
         GroupBox(kBoxReader, {7, 7, 168, 157}, "读卡器选项"),
-        Label(kStatus, {11, 169, 118, 17}, "").Wrapped(),
         DropDownList(kReaderPicker, {131, 168, 44, 60}).Hidden(),
+        Label(kStatus, {11, 169, 118, 17}, "").Wrapped(),
         Label(kLastWritten, {11, 188, 164, 17}, "").Wrapped(),
         PushButton(kTestScan, {11, 207, 60, 14}, ""),
-        Label(kScanResult, {75, 206, 100, 17}, "").Wrapped(),
+        Label(kScanResult, {75, 206, 100, 17}, "").Wrapped().Live(),
     };
     return t;
   }();
@@ -149,6 +155,7 @@ void CRDRCONFNormalDlg::InitSettingsWindow() {
                                  ": showing the built-in English texts");
   }
   ApplyMainWindowTexts(*this);
+  SetControlName(settings_id::kReaderPicker, LoadUiText(ui_text::kNameReaderPicker));
 
   OnCardTypeChange();
 

@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "dialogs/MessageBox.h"
+#include "dialogs/qt/Accessibility.h"
 #include "dialogs/qt/WidgetText.h"
 
 namespace rdrconf {
@@ -33,6 +34,11 @@ QSize DialogBaseUnits(const QFont& font) {
       QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return {(letters / 26 + 1) / 2, metrics.height()};
 }
+
+// A caption for a widget that takes '&' as the mark of a mnemonic (a
+// button, a check box, a group box, a label with a buddy): each '&' is
+// doubled, so that it shows as the character it is.
+QString PlainCaption(QString text) { return text.replace(u'&', QStringLiteral("&&")); }
 
 QFont TemplateFont(const DialogTemplate& dialogTemplate, const QFont& fallback) {
   QFont font = fallback;
@@ -68,8 +74,17 @@ DialogWindow::DialogWindow(DialogBase& dialog, const DialogTemplate& dialogTempl
   baseUnits_ = DialogBaseUnits(font());
   setWindowTitle(ToWidgetText(dialogTemplate.caption));
   setFixedSize(ToPixels({0, 0, dialogTemplate.width, dialogTemplate.height}).size());
+  InstallAccessibleInterfaces();
+  QLabel* labelBefore = nullptr;
   for (const ControlTemplate& control : dialogTemplate.controls) {
-    controls_[control.id] = CreateControl(control);
+    QWidget* const widget = CreateControl(control);
+    controls_[control.id] = widget;
+    // A label right before a list names it (see DialogTemplate).
+    if (labelBefore != nullptr && control.kind == ControlKind::kDropDownList) {
+      labelBefore->setBuddy(widget);
+      labelBefore->setText(PlainCaption(labelBefore->text()));
+    }
+    labelBefore = control.kind == ControlKind::kLabel ? static_cast<QLabel*>(widget) : nullptr;
   }
 }
 
@@ -87,7 +102,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
   QWidget* widget = nullptr;
   switch (control.kind) {
     case ControlKind::kDropDownList: {
-      auto* list = new QComboBox(this);
+      auto* list = new DropDownListWidget(this);
       for (const std::string& item : control.items) list->addItem(ToWidgetText(item));
       list->setCurrentIndex(-1);
       // The template's height includes the opened list; the closed list is
@@ -99,11 +114,11 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       break;
     }
     case ControlKind::kCheckBox:
-      widget = new QCheckBox(text, this);
+      widget = new QCheckBox(PlainCaption(text), this);
       break;
     case ControlKind::kPushButton:
     case ControlKind::kDefaultPushButton: {
-      auto* button = new QPushButton(text, this);
+      auto* button = new QPushButton(PlainCaption(text), this);
       // Enter is handled by the dialog itself (see PressEnter).
       button->setAutoDefault(false);
       button->setDefault(control.kind == ControlKind::kDefaultPushButton);
@@ -112,7 +127,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       break;
     }
     case ControlKind::kLabel: {
-      auto* label = new QLabel(this);
+      QLabel* label = control.live ? new LiveLabel(this) : new QLabel(this);
       // A label would take a text that looks like HTML as HTML, and load
       // what it names: every caption is plain text.
       label->setTextFormat(Qt::PlainText);
@@ -125,7 +140,7 @@ QWidget* DialogWindow::CreateControl(const ControlTemplate& control) {
       break;
     }
     case ControlKind::kGroupBox: {
-      auto* box = new QGroupBox(text, this);
+      auto* box = new QGroupBox(PlainCaption(text), this);
       box->setFocusPolicy(Qt::NoFocus);
       widget = box;
       break;
@@ -180,7 +195,16 @@ int DialogWindow::StartTimer(int milliseconds, std::function<void()> elapsed) {
   return id;
 }
 
+int DialogWindow::RunModal() {
+  ended_ = false;
+  dialog_.Initialise();
+  // A dialog that ended in its own initialisation is never shown.
+  if (ended_) return result();
+  return exec();
+}
+
 void DialogWindow::done(int result) {
+  ended_ = true;
   dialog_.OnEndDialog();
   watches_.clear();
   timers_.clear();
@@ -251,7 +275,7 @@ DialogBase::DialogBase(const DialogTemplate& dialogTemplate, MessageBoxService& 
 
 DialogBase::~DialogBase() = default;
 
-int DialogBase::DoModal() { return window_->exec(); }
+int DialogBase::DoModal() { return window_->RunModal(); }
 
 void DialogBase::EndWhenShown() { window_->SetEndWhenShown(); }
 
@@ -265,14 +289,22 @@ void DialogBase::SetControlCaption(int id, const std::string& text) {
   QWidget* const control = window_->Control(id);
   const QString caption = ToWidgetText(text);
   if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-    button->setText(caption);
+    button->setText(PlainCaption(caption));
+  } else if (auto* live = qobject_cast<LiveLabel*>(control)) {
+    live->Announce(caption);
   } else if (auto* label = qobject_cast<QLabel*>(control)) {
-    label->setText(caption);
+    label->setText(label->buddy() != nullptr ? PlainCaption(caption) : caption);
   } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
-    box->setTitle(caption);
+    box->setTitle(PlainCaption(caption));
   } else {
     throw std::logic_error("no control with a caption has this id");
   }
+}
+
+void DialogBase::SetControlName(int id, const std::string& name) {
+  QWidget* const control = window_->Control(id);
+  if (control == nullptr) throw std::logic_error("no control with id " + std::to_string(id) + " to name");
+  control->setAccessibleName(ToWidgetText(name));
 }
 
 void DialogBase::EnableControl(int id, bool enable) {

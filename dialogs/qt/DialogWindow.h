@@ -48,6 +48,9 @@ class DialogWindow final : public QDialog {
   QRect ToPixels(const DialogUnitRect& rect) const;
 
   void SetEndWhenShown() { endWhenShown_ = true; }
+  // Initialises the dialog and runs it modally, unless it ended in its
+  // initialisation; the result.
+  int RunModal();
 
   void Watch(int descriptor, std::function<void()> ready);
   void StopWatching(int descriptor) { watches_.erase(descriptor); }
@@ -72,6 +75,7 @@ class DialogWindow final : public QDialog {
   QSize baseUnits_;
   QMenu systemMenu_;
   bool endWhenShown_ = false;
+  bool ended_ = false;  // done() since the modal run began
   std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
   std::map<int, std::unique_ptr<QTimer>> timers_;
   int nextTimer_ = 1;

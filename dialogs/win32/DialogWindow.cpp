@@ -1,10 +1,13 @@
 #include "dialogs/win32/DialogWindow.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
 #include "dialogs/MessageBox.h"
+#include "platform/Text.h"
 
 namespace rdrconf {
 namespace {
@@ -118,6 +121,25 @@ void WriteTemplate(TemplateWriter& out, const DialogTemplate& dialogTemplate) {
   }
 }
 
+// The accessibility API's annotation service, made once per thread (COM
+// wants to be started on the thread that uses it); nullptr where the
+// system has none.
+IAccPropServices* AnnotationService() {
+  struct Service {
+    IAccPropServices* service = nullptr;
+    Service() {
+      // S_FALSE: COM was started already on this thread, which is as good.
+      if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+      if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                  reinterpret_cast<void**>(&service)))) {
+        service = nullptr;
+      }
+    }
+  };
+  static thread_local Service made;
+  return made.service;
+}
+
 bool IsPushButton(ControlKind kind) {
   return kind == ControlKind::kPushButton || kind == ControlKind::kDefaultPushButton;
 }
@@ -144,20 +166,10 @@ std::wstring ToWindowText(const std::string& bytes) {
     return text;
   }
   // Neither: UTF-8 with a replacement character for each bad sequence.
-  const int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(std::max(units, 0)), L'\0');
-  if (units > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, text.data(), units);
-  return text;
+  return platform::Wide(bytes);
 }
 
-std::string FromWindowText(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
-  return out;
-}
+std::string FromWindowText(const std::wstring& text) { return platform::Utf8(text); }
 
 std::wstring ButtonCaption(const std::string& bytes) {
   std::wstring caption;
@@ -194,6 +206,12 @@ DialogWindow::DialogWindow(DialogBase& dialog, const DialogTemplate& dialogTempl
 
 DialogWindow::~DialogWindow() {
   for (const auto& timer : timers_) KillTimer(window_, timer.first);
+  if (IAccPropServices* const service = named_.empty() ? nullptr : AnnotationService()) {
+    for (HWND control : named_) {
+      MSAAPROPID name = PROPID_ACC_NAME;
+      service->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &name, 1);
+    }
+  }
   if (window_ != nullptr) {
     // The procedure must not reach this object while the window goes.
     SetWindowLongPtrW(window_, DWLP_USER, 0);
@@ -298,6 +316,15 @@ void DialogWindow::AppendSystemMenuSeparator() {
 void DialogWindow::AppendSystemMenuItem(int id, const std::wstring& text) {
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(id), text.c_str());
+  }
+}
+
+void DialogWindow::SetAccessibleName(HWND control, const std::wstring& name) {
+  IAccPropServices* const service = AnnotationService();
+  if (service == nullptr) return;
+  if (SUCCEEDED(service->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                        name.c_str()))) {
+    named_.insert(control);
   }
 }
 
@@ -445,6 +472,12 @@ void DialogBase::SetControlCaption(int id, const std::string& text) {
   window_->KindOf(id, kind);
   const std::wstring caption = kind == ControlKind::kLabel ? ToWindowText(text) : ButtonCaption(text);
   SetWindowTextW(control, caption.c_str());
+}
+
+void DialogBase::SetControlName(int id, const std::string& name) {
+  HWND const control = window_->Control(id);
+  if (control == nullptr) throw std::logic_error("no control with id " + std::to_string(id) + " to name");
+  window_->SetAccessibleName(control, ToWindowText(name));
 }
 
 void DialogBase::EnableControl(int id, bool enable) {

@@ -61,6 +61,13 @@ class DialogWindow final {
   void AppendSystemMenuSeparator();
   void AppendSystemMenuItem(int id, const std::wstring& text);
 
+  // Gives `control` the name screen readers call it by, through the
+  // accessibility API's annotations (Windows takes a list's name from the
+  // static text before it, so only a list without one needs this). Best
+  // effort: where the system has no annotations (wine), a screen reader
+  // reads the list by its value, as it always did.
+  void SetAccessibleName(HWND control, const std::wstring& name);
+
   // Enter, as every back-end has it: the focused push button, else the
   // default push button (nothing when it is disabled), else OnOK.
   void PressEnter();
@@ -83,6 +90,7 @@ class DialogWindow final {
   bool endWhenShown_ = false;
   std::map<UINT_PTR, std::function<void()>> timers_;
   UINT_PTR nextTimer_ = 1;
+  std::set<HWND> named_;  // controls with an annotated name, cleared with the window
 };
 
 // A UTF-8 text as a window shows it, in UTF-16. Valid UTF-8 is taken as

@@ -35,7 +35,7 @@ namespace id = settings_id;
 
 const FeatureReport kCommand6Header{0x00, 0x55, 0x11, 0x06, 0x05, 0x63, 0x63, 0x63, 0x63};
 
-QString Shown(const char* key) { return test::Text("zh", key); }
+std::string Shown(const char* key) { return test::TextBytes("zh", key); }
 
 // The choices the tests make in the window: format position 11 (an IC-only
 // format), Passive, No-Enter, power saving on.

@@ -83,8 +83,8 @@ class WindowFaultMatrixE2E : public test::SettingsWindowFixture {
     EXPECT_EQ(reader.Settings(), before) << "no settings were taken";
     if (step.exchange == Exchange::kSet || step.exchange == Exchange::kRestore) {
       ASSERT_EQ(boxes.Boxes().size(), 1u);
-      EXPECT_EQ(boxes.Boxes()[0].text, test::Text("zh", ui_text::kSysFailed));
-      const std::string details = boxes.Boxes()[0].details.toStdString();
+      EXPECT_EQ(boxes.Boxes()[0].text, test::TextBytes("zh", ui_text::kSysFailed));
+      const std::string& details = boxes.Boxes()[0].details;
       EXPECT_EQ(details.rfind("zh:reason_failed\n" + reason, 0), 0u) << details;
       EXPECT_NE(details.find(cause), std::string::npos) << details;
     } else {

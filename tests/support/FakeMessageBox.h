@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
 #include <functional>
 #include <string>
 #include <vector>
@@ -10,28 +8,28 @@
 
 namespace rdrconf::test {
 
-// Stands in for the modal message box: records each box (its owner, its
-// text and its details) and returns at once, as if the user had pressed OK.
-// An optional hook runs while the "box" is up, e.g. to look at the
-// reader's state.
+// Stands in for the modal message box on every back-end: records each box
+// (its owner, its text and its details, UTF-8 as the window gave them) and
+// returns at once, as if the user had pressed OK. An optional hook runs
+// while the "box" is up, e.g. to look at the reader's state.
 class FakeMessageBox final : public MessageBoxService {
  public:
   struct Shown {
     DialogBase* owner;
-    QString text;
-    QString details;
+    std::string text;
+    std::string details;
   };
 
   void Show(DialogBase* owner, const std::string& text, const std::string& details) override {
-    shown_.push_back({owner, QString::fromStdString(text), QString::fromStdString(details)});
+    shown_.push_back({owner, text, details});
     if (whileShown_) whileShown_();
   }
 
   void WhileShown(std::function<void()> hook) { whileShown_ = std::move(hook); }
   const std::vector<Shown>& Boxes() const { return shown_; }
-  QStringList Texts() const {
-    QStringList texts;
-    for (const Shown& s : shown_) texts << s.text;
+  std::vector<std::string> Texts() const {
+    std::vector<std::string> texts;
+    for (const Shown& s : shown_) texts.push_back(s.text);
     return texts;
   }
   void Clear() { shown_.clear(); }

@@ -28,6 +28,8 @@ inline std::string LanguageFile(const std::string& language) {
 inline QString Text(const char* language, const char* key) {
   return QString::fromUtf8(language) + ':' + QString::fromUtf8(key);
 }
+// The same as the message boxes are given it: UTF-8.
+inline std::string TextBytes(const char* language, const char* key) { return Text(language, key).toStdString(); }
 
 // The settings window as a user drives it, in a scratch working folder
 // holding both language files (no language choice stored: Chinese), over

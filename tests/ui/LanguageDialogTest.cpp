@@ -96,7 +96,7 @@ TEST_F(LanguageDialogTest, SaveStoresTheChoiceAndShowsTheNoticeInTheLanguageInEf
     QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
 
     EXPECT_EQ(ReadProfileString(kChoiceFile, "config", "language", ""), c.written);
-    EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("重新启动后生效")});
+    EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"重新启动后生效"});
     ASSERT_FALSE(boxes_.Boxes().empty());
     EXPECT_EQ(boxes_.Boxes()[0].owner, &dialog);
     EXPECT_EQ(dialog.Window().result(), kIdOk);
@@ -113,7 +113,7 @@ TEST_F(LanguageDialogTest, EnterSaves) {
   QTest::keyClick(List(dialog), Qt::Key_Return);
 
   EXPECT_EQ(ReadBytes(kChoiceFile), "[config]\nlanguage=en-US\n");
-  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("重新启动后生效")});
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"重新启动后生效"});
   EXPECT_EQ(dialog.Window().result(), kIdOk);
   EXPECT_FALSE(dialog.Window().isVisible());
 }
@@ -155,7 +155,7 @@ TEST_F(LanguageDialogTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
     test::FileSizeLimit limit(8);
     QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
   }
-  EXPECT_EQ(boxes_.Texts(), QStringList{QStringLiteral("保存失败")});
+  EXPECT_EQ(boxes_.Texts(), std::vector<std::string>{"保存失败"});
   EXPECT_TRUE(dialog.Window().isVisible());
   EXPECT_EQ(ReadBytes(kChoiceFile), stored);
   EXPECT_EQ(FolderEntries(),
@@ -163,8 +163,7 @@ TEST_F(LanguageDialogTest, FailedSaveIsReportedAndTheDialogStaysOpen) {
 
   // Once the file can be written again, Save goes through.
   QTest::mouseClick(SaveButton(dialog), Qt::LeftButton);
-  EXPECT_EQ(boxes_.Texts(),
-            (QStringList{QStringLiteral("保存失败"), QStringLiteral("重新启动后生效")}));
+  EXPECT_EQ(boxes_.Texts(), (std::vector<std::string>{"保存失败", "重新启动后生效"}));
   EXPECT_EQ(ReadBytes(kChoiceFile), "; written by hand\n[config]\nlanguage=en-US\n");
   EXPECT_EQ(dialog.Window().result(), kIdOk);
 }

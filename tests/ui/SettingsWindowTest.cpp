@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <map>
 
 #include "i18n/Language.h"
 #include "dialogs/qt/DialogWindow.h"
@@ -36,6 +37,7 @@ FeatureReport Block(std::uint8_t format, std::uint8_t mode, std::uint8_t enter, 
 }
 
 using test::Text;
+using test::TextBytes;
 
 class SettingsWindowTest : public test::SettingsWindowFixture {
  protected:
@@ -165,7 +167,7 @@ TEST_F(SettingsWindowTest, SetSendsTheChosenBlock) {
   Choose(id::kCardnoType, 11);
   Press(id::kSetConfig);
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(11, 0, 0, 1)}));
-  EXPECT_EQ(boxes.Texts(), QStringList(4, Text("zh", "sys_success")));
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>(4, TextBytes("zh", "sys_success")));
 }
 
 TEST_F(SettingsWindowTest, RestoreSendsTheDefaultsAndLeavesTheControlsAlone) {
@@ -177,7 +179,7 @@ TEST_F(SettingsWindowTest, RestoreSendsTheDefaultsAndLeavesTheControlsAlone) {
   host.ClearRequests();
   Press(id::kRestoreConfig);
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(4, 1, 1, 0)}));
-  EXPECT_EQ(boxes.Texts(), QStringList{Text("zh", "sys_success")});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{TextBytes("zh", "sys_success")});
   EXPECT_EQ(Get<QComboBox>(id::kCardnoType)->currentIndex(), 0);
   EXPECT_EQ(Get<QComboBox>(id::kMode)->currentIndex(), 1);
   EXPECT_EQ(Get<QComboBox>(id::kEnter)->currentIndex(), 1);
@@ -200,14 +202,14 @@ TEST_F(SettingsWindowTest, MissingReaderIsReportedAndAttachingItLaterWorks) {
   host.RemoveInterface(FakeHidHost::kReaderPath);
   Start();
   for (int button : {id::kSetConfig, id::kRestoreConfig}) Press(button);
-  EXPECT_EQ(boxes.Texts(), QStringList(2, Text("zh", "sys_open_failed")));
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>(2, TextBytes("zh", "sys_open_failed")));
   EXPECT_TRUE(host.SetReports().empty());
 
   host.AddReader();
   boxes.Clear();
   Press(id::kSetConfig);
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(4, 1, 1, 0)}));
-  EXPECT_EQ(boxes.Texts(), QStringList{Text("zh", "sys_success")});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{TextBytes("zh", "sys_success")});
 }
 
 TEST_F(SettingsWindowTest, ReaderAnswersDecideTheMessage) {
@@ -220,7 +222,8 @@ TEST_F(SettingsWindowTest, ReaderAnswersDecideTheMessage) {
   host.FailSet(5);  // the chunk of the next command is lost (set 1 was the open notice)
   Press(id::kSetConfig);
   EXPECT_EQ(boxes.Texts(),
-            (QStringList{Text("zh", "sys_success"), Text("zh", "sys_failed"), Text("zh", "sys_failed")}));
+            (std::vector<std::string>{TextBytes("zh", "sys_success"), TextBytes("zh", "sys_failed"),
+                                      TextBytes("zh", "sys_failed")}));
   EXPECT_EQ(host.SetReports().size(), 4u) << "status and refusal stop before the chunk";
   EXPECT_EQ(boxes.Boxes()[0].owner, window.get());
 }
@@ -262,10 +265,10 @@ TEST_F(SettingsWindowTest, EachFailureIsExplainedUnderTheMessageAndLogged) {
     dialog.Window().ControlAs<QPushButton>(id::kSetConfig)->click();
 
     ASSERT_EQ(shown.Boxes().size(), 1u);
-    EXPECT_EQ(shown.Boxes()[0].text, Text("zh", c.message));
-    QString details;
-    if (c.reason != nullptr) details = Text("zh", c.reason);
-    if (c.detail != nullptr) details += "\n" + QString::fromUtf8(c.detail);
+    EXPECT_EQ(shown.Boxes()[0].text, TextBytes("zh", c.message));
+    std::string details;
+    if (c.reason != nullptr) details = TextBytes("zh", c.reason);
+    if (c.detail != nullptr) details += std::string("\n") + c.detail;
     EXPECT_EQ(shown.Boxes()[0].details, details);
     EXPECT_EQ(log.Lines().size(), c.reason == nullptr ? 0 : 1) << log.Lines().join('|').toStdString();
   }
@@ -275,7 +278,7 @@ TEST_F(SettingsWindowTest, FailedOpenNoticeChangesNothing) {
   host.FailGet(1);
   Start();
   Press(id::kSetConfig);
-  EXPECT_EQ(boxes.Texts(), QStringList{Text("zh", "sys_success")});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{TextBytes("zh", "sys_success")});
 }
 
 TEST_F(SettingsWindowTest, ClosingSendsTheCloseNoticeButEscAndEnterDoNot) {
@@ -333,7 +336,7 @@ TEST_F(SettingsWindowTest, LanguageItemOpensTheLanguageDialogAndChangesNoText) {
   });
   actions[1]->trigger();
   EXPECT_EQ(openedTitle, "Language");
-  EXPECT_EQ(boxes.Texts(), QStringList{Text("zh", "system_restart")});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{TextBytes("zh", "system_restart")});
   EXPECT_EQ(window->Window().windowTitle(), Text("zh", "form_title"));
   EXPECT_EQ(Get<QComboBox>(id::kCardnoType)->itemText(8), Text("zh", "type_8"));
   EXPECT_EQ(ReadLanguageChoice(), "en-US");
@@ -360,13 +363,38 @@ TEST_F(SettingsWindowTest, WithoutLanguageFilesTheBuiltInEnglishShowsAndEverythi
   host.ClearRequests();
   Press(id::kSetConfig);
   EXPECT_EQ(host.SetReports(), (std::vector<FeatureReport>{kHeader, Block(12, 1, 1, 0)}));
-  EXPECT_EQ(boxes.Texts(), QStringList{english(ui_text::kSysSuccess)});
+  EXPECT_EQ(boxes.Texts(), std::vector<std::string>{BuiltInText(ui_text::kSysSuccess)});
+}
+
+// Windows names a list from the static text right before it in the
+// template (its z-order), and the Qt back-end follows the same order: each
+// list of the options has its label right before it, the reader picker
+// (named by a text of its own) none. The controls that take the focus keep
+// their order: the options first, then the additions.
+TEST(SettingsWindowTemplateTest, EachListStandsRightAfterTheLabelThatNamesIt) {
+  const std::vector<ControlTemplate>& controls = SettingsWindowTemplate().controls;
+  std::map<int, int> labelBefore;  // list -> the label right before it, or 0
+  std::vector<int> focusOrder;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    const ControlTemplate& control = controls[i];
+    if (control.kind == ControlKind::kDropDownList) {
+      labelBefore[control.id] = i > 0 && controls[i - 1].kind == ControlKind::kLabel ? controls[i - 1].id : 0;
+    }
+    if (control.kind != ControlKind::kLabel && control.kind != ControlKind::kGroupBox) focusOrder.push_back(control.id);
+  }
+  EXPECT_EQ(labelBefore, (std::map<int, int>{{id::kCardType, id::kLblCardType},
+                                             {id::kCardnoType, id::kLblCardnoType},
+                                             {id::kMode, id::kLblMode},
+                                             {id::kEnter, id::kLblEnter},
+                                             {id::kReaderPicker, 0}}));
+  EXPECT_EQ(focusOrder, (std::vector<int>{id::kCardType, id::kCardnoType, id::kMode, id::kEnter, id::kPowerSaving,
+                                          id::kSetConfig, id::kRestoreConfig, id::kReaderPicker, id::kTestScan}));
 }
 
 TEST_F(SettingsWindowTest, TemplateHasItsControlsInTabOrder) {
   Start();
-  const std::vector<int> tabOrder = {id::kCardType,     id::kCardnoType, id::kMode,          id::kEnter,
-                                     id::kPowerSaving, id::kSetConfig,  id::kRestoreConfig};
+  const std::vector<int> tabOrder = {id::kCardType,  id::kCardnoType,     id::kMode,    id::kEnter, id::kPowerSaving,
+                                     id::kSetConfig, id::kRestoreConfig, id::kTestScan};
   QWidget* expected = window->Window().Control(tabOrder.front());
   for (std::size_t i = 1; i < tabOrder.size(); ++i) {
     QWidget* next = expected->nextInFocusChain();
