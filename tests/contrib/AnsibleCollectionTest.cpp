@@ -24,8 +24,6 @@
 #include "tests/e2e/ChildProgram.h"
 #include "tests/support/ScratchFolder.h"
 
-extern char** environ;
-
 namespace rdrconf {
 namespace {
 
@@ -139,7 +137,6 @@ class AnsibleCollection : public ::testing::Test {
         {"HOME", (folder_ / "home").string()},
         {"TMPDIR", (folder_ / "tmp").string()},
         {"STATE_DIRECTORY", (folder_ / "state").string()},
-        {"XDG_STATE_HOME", (folder_ / "home" / "state").string()},
         {"ANSIBLE_CONFIG", (folder_ / "ansible.cfg").string()},
         {"ANSIBLE_HOME", (folder_ / "ansible").string()},
         {"ANSIBLE_LOCAL_TEMP", (folder_ / "ansible" / "tmp").string()},
