@@ -51,9 +51,12 @@ std::string Numbered(const std::vector<ReaderIdentity>& readers) {
   return text;
 }
 
-Targets Refuse(Context& context, int code, const char* outcome, const std::vector<ReaderIdentity>& candidates) {
+// Says why there are no targets, on stderr and as the JSON document.
+Targets Refuse(Context& context, int code, const char* outcome, const std::string& message,
+               const std::vector<ReaderIdentity>& candidates) {
+  context.output.Error(message);
   if (context.output.IsJson()) {
-    Json document{{"outcome", outcome}, {"readers", Json::array()}};
+    Json document{{"outcome", outcome}, {"message", message}, {"readers", Json::array()}};
     if (!candidates.empty()) {
       Json list = Json::array();
       for (const ReaderIdentity& candidate : candidates) list.push_back(ReaderJson(candidate));
@@ -71,29 +74,30 @@ Targets SelectTargets(Context& context, bool allByDefault) {
   if (!ListPresent(context, present)) return {kExitInternal, {}};
   const Options& options = context.options;
   if (present.empty()) {
-    context.output.Error("no reader 1d57:ac08 is connected");
-    return Refuse(context, kExitNoReader, OutcomeName(Outcome::kNoReader), {});
+    return Refuse(context, kExitNoReader, OutcomeName(Outcome::kNoReader), "no reader 1d57:ac08 is connected", {});
   }
   if (!options.reader.empty()) {
     const ReaderSelector selector = ReaderSelector::Parse(options.reader);
     std::vector<ReaderIdentity> named = selector.Pick(present);
     if (named.empty()) {
-      context.output.Error("no reader matches --reader " + options.reader + " (" + selector.Describe() +
-                           "); connected:" + Numbered(present));
-      return Refuse(context, kExitNoReader, OutcomeName(Outcome::kNoReader), {});
+      return Refuse(context, kExitNoReader, OutcomeName(Outcome::kNoReader),
+                    "no reader matches --reader " + options.reader + " (" + selector.Describe() +
+                        "); connected:" + Numbered(present),
+                    {});
     }
     if (named.size() > 1) {
-      context.output.Error("--reader " + options.reader + " names several readers; name one by its path:" +
-                           Numbered(named));
-      return Refuse(context, kExitSeveralReaders, "several_readers", named);
+      return Refuse(context, kExitSeveralReaders, "several_readers",
+                    "--reader " + options.reader + " names several readers; name one by its path:" + Numbered(named),
+                    named);
     }
     return {kExitDone, named, present};
   }
   if (options.all || allByDefault || present.size() == 1) return {kExitDone, present, present};
-  context.output.Error(std::to_string(present.size()) +
-                       " readers are connected; choose one with --reader SEL (its path, serial number or index) "
-                       "or use --all:" + Numbered(present));
-  return Refuse(context, kExitSeveralReaders, "several_readers", present);
+  return Refuse(context, kExitSeveralReaders, "several_readers",
+                std::to_string(present.size()) +
+                    " readers are connected; choose one with --reader SEL (its path, serial number or index) "
+                    "or use --all:" + Numbered(present),
+                present);
 }
 
 }  // namespace rdrconf::cli

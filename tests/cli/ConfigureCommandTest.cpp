@@ -210,7 +210,7 @@ TEST_F(ConfigureTest, NoReaderSendsNothing) {
     std::vector<std::string> arguments{command, "--json"};
     if (std::string(command) == "set") arguments.insert(arguments.end(), {"--format", "1"});
     EXPECT_EQ(Run(arguments), 3);
-    EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "readers": []})"));
+    EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "message": "no reader 1d57:ac08 is connected", "readers": []})"));
     EXPECT_THAT(err.str(), HasSubstr("no reader 1d57:ac08 is connected"));
   }
   EXPECT_EQ(host.Opens(), 0);
@@ -282,7 +282,9 @@ TEST_F(ConfigureTest, SelectionThatNamesTwoReadersIsRefusedAndListsThem) {
     EXPECT_EQ(out.str(), "");
   }
   EXPECT_EQ(Run({"set", "--format", "1", "--reader", "SAME", "--json"}), 8);
-  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "several_readers", "readers": [], "candidates": [
+  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "several_readers",
+      "message": "--reader SAME names several readers; name one by its path:\n  0  /dev/hidraw3 (serial SAME, USB 1-1)\n  2  /dev/hidraw7 (serial SAME, USB 1-3)",
+      "readers": [], "candidates": [
       {"index": 0, "path": "/dev/hidraw3", "serial": "SAME", "usb_port": "1-1"},
       {"index": 2, "path": "/dev/hidraw7", "serial": "SAME", "usb_port": "1-3"}]})"));
   EXPECT_EQ(host.Opens(), 0);

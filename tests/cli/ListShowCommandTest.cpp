@@ -128,7 +128,7 @@ TEST_F(ListShowTest, ShowLabelsWhatWasLastWrittenFromThisComputer) {
 
 TEST_F(ListShowTest, ShowWithoutAReaderToShowExits3) {
   EXPECT_EQ(Run({"show", "--json"}), 3);
-  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "readers": []})"));
+  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "message": "no reader 1d57:ac08 is connected", "readers": []})"));
   host.AddReader("/dev/hidraw1", "A1");
   EXPECT_EQ(Run({"show", "--reader", "Z9"}), 3);
   EXPECT_THAT(err.str(), HasSubstr("no reader matches --reader Z9"));

@@ -275,7 +275,7 @@ TEST_F(CliE2E, NoReaderExits3AndOpensNothing) {
 
   ProgramRun run = Cli({"set", "--format", "1", "--json"});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(Parse(run), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "readers": []})"));
+  EXPECT_EQ(Parse(run), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "message": "no reader 1d57:ac08 is connected", "readers": []})"));
   EXPECT_THAT(run.err, HasSubstr("no reader 1d57:ac08 is connected"));
 
   run = Cli({"list"});
