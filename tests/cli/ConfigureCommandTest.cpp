@@ -282,11 +282,11 @@ TEST_F(ConfigureTest, SelectionThatNamesTwoReadersIsRefusedAndListsThem) {
     EXPECT_EQ(out.str(), "");
   }
   EXPECT_EQ(Run({"set", "--format", "1", "--reader", "SAME", "--json"}), 8);
-  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "several_readers",
+  EXPECT_EQ(Document(), Json::parse(R"json({"schema_version": 1, "outcome": "several_readers",
       "message": "--reader SAME names several readers; name one by its path:\n  0  /dev/hidraw3 (serial SAME, USB 1-1)\n  2  /dev/hidraw7 (serial SAME, USB 1-3)",
       "readers": [], "candidates": [
       {"index": 0, "path": "/dev/hidraw3", "serial": "SAME", "usb_port": "1-1"},
-      {"index": 2, "path": "/dev/hidraw7", "serial": "SAME", "usb_port": "1-3"}]})"));
+      {"index": 2, "path": "/dev/hidraw7", "serial": "SAME", "usb_port": "1-3"}]})json"));
   EXPECT_EQ(host.Opens(), 0);
 }
 
