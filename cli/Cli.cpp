@@ -13,9 +13,12 @@ namespace {
 
 constexpr char kExitStatusHelp[] =
     "Exit status: 0 done (also when the reader gave a status answer), 1 internal error,\n"
-    "2 usage error, 3 no reader or none that SEL names, 4 permission denied,\n"
-    "5 another program holds the reader, 6 the reader refused or a request failed,\n"
-    "8 several readers and no --reader or --all, 9 no card within the time (test).\n"
+    "2 usage error or a bad profile, 3 no reader or none that SEL names (test: no keyboard\n"
+    "side, or the reader was unplugged), 4 permission denied, 5 another program holds the\n"
+    "reader, 6 the reader refused or a request failed, 7 the system is not set up for it\n"
+    "(doctor: udev rule or language files missing; watch: no udev events), 8 several\n"
+    "readers and no --reader or --all, or a SEL that names several, 9 no card within the\n"
+    "time (test), 10 the scan was interrupted (test), 11 nothing recorded (export).\n"
     "With --all, the highest of the readers' codes.";
 
 int RunArguments(const std::vector<std::string>& arguments, HidHost& host, const CliEnvironment& environment,

@@ -1,5 +1,6 @@
 #include "cli/Environment.h"
 
+#include "platform/Places.h"
 #include "reader/SettingsRecord.h"
 
 namespace rdrconf::cli {
@@ -11,6 +12,10 @@ CliEnvironment CliEnvironment::OfThisProcess() {
   const SettingsRecord record = SettingsRecord::OfThisUser();
   environment.recordPath = record.Path();
   environment.recordMissing = record.WhyNone();
+  const std::string config = platform::SystemConfigFolder();
+  const std::string state = platform::SystemStateFolder();
+  if (!config.empty()) environment.systemProfilePath = config + "profile.json";
+  if (!state.empty()) environment.systemRecordPath = state + "readers.json";
   environment.udevRuleFolders = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/lib/udev/rules.d",
                                  "/lib/udev/rules.d", "/usr/local/lib/udev/rules.d"};
   return environment;

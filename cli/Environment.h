@@ -21,6 +21,11 @@ struct CliEnvironment {
   // `recordMissing` says why.
   std::string recordPath;
   std::string recordMissing;
+  // The machine's own profile and record, those of the system unit that
+  // gives each reader plugged in the profile (apply --system); the record
+  // is readable by every user. Empty: the system has no such place.
+  std::string systemProfilePath;
+  std::string systemRecordPath;
   // Where udev looks for rules, in its order (none on Windows).
   std::vector<std::string> udevRuleFolders;
   std::string procRoot = "/proc";

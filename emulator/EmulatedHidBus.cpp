@@ -89,24 +89,24 @@ class Testbed {
   Testbed(const Testbed&) = delete;
   Testbed& operator=(const Testbed&) = delete;
 
-  // Adds the device's USB device, interface, HID device and hidraw node, and
-  // puts the device's handler on the node. Gives the node's path.
   std::string KeyboardNode(const EmulatedHidDevice& device) const {
     return device.index_ < nodes_.size() ? nodes_[device.index_].keyboardNode : std::string();
   }
 
-  std::string Connect(EmulatedHidDevice& device) {
+  // Adds the device's USB device, interface, HID device and hidraw node,
+  // puts the device's handler on the node and makes it the device's node.
+  void Connect(EmulatedHidDevice& device) {
     if (nodes_.size() <= device.index_) nodes_.resize(device.index_ + 1);
     Node& node = nodes_[device.index_];
     const unsigned number = static_cast<unsigned>(device.index_) + 1;
     const unsigned vendor = device.vendorId_;
     const unsigned product = device.productId_;
     const std::string usbName = device.UsbName();
-    const std::string serial = Format("EMU%04u", number);
-    const std::string name =
-        device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
-            ? "Emulated card reader"
-            : "Emulated HID device";
+    const std::string serial = device.strings_.serial.empty() ? Format("EMU%04u", number) : device.strings_.serial;
+    const std::string name = !device.strings_.product.empty() ? device.strings_.product
+                             : device.vendorId_ == kReaderVendorId && device.productId_ == kReaderProductId
+                                 ? "Emulated card reader"
+                                 : "Emulated HID device";
 
     node.usbPath = Take(umockdev_testbed_add_device(
         bed_, "usb", usbName.c_str(), nullptr,
@@ -151,11 +151,25 @@ class Testbed {
     const std::string record = "P: " + hidrawPath.substr(std::strlen("/sys")) + "\nN: " + nodeName +
                                "\nE: SUBSYSTEM=hidraw\nE: DEVNAME=" + nodeName +
                                "\nL: device=../../../" + hidName + "\n";
+    node.devNode = "/dev/" + nodeName;
+    // The handler goes on the node before the node exists and stays on it
+    // after an unplug, answering ENODEV until the node is complete and once
+    // it is gone. umockdev's preload ends a program whose connection to the
+    // handler fails: one that opens the node while the handler is being
+    // put on or taken off (it heard of the node, or of its removal, while
+    // the node was listed).
+    if (node.handler == nullptr) {
+      node.handler = umockdev_ioctl_base_new();
+      node.device = &device;
+      g_signal_connect(node.handler, "handle-ioctl", G_CALLBACK(&Testbed::OnIoctl), &device);
+    }
     GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(bed_, node.devNode.c_str(), node.handler, &error)) {
+      Fail("cannot handle the requests of " + node.devNode, error);
+    }
     if (!umockdev_testbed_add_from_string(bed_, record.c_str(), &error)) {
       Fail("cannot add " + nodeName, error);
     }
-    node.devNode = "/dev/" + nodeName;
     node.hidrawPath = hidrawPath;
     node.links = {root_ + node.devNode, root_ + "/sys/class/hidraw/" + nodeName,
                   root_ + "/sys/bus/hid/devices/" + hidName,
@@ -166,19 +180,13 @@ class Testbed {
       AddKeyboardSide(node, usbName, connection);
     }
 
-    if (node.handler == nullptr) {
-      node.handler = umockdev_ioctl_base_new();
-      node.device = &device;
-      g_signal_connect(node.handler, "handle-ioctl", G_CALLBACK(&Testbed::OnIoctl), &device);
-    }
-    if (!umockdev_testbed_attach_ioctl(bed_, node.devNode.c_str(), node.handler, &error)) {
-      Fail("cannot handle the requests of " + node.devNode, error);
-    }
     // umockdev announced the node when it was added, before its device
     // number and links were in place; a program that lists at once may have
-    // missed it. Now it is complete, as after the kernel's and udev's work.
+    // missed it. Now it is complete, as after the kernel's and udev's work,
+    // and answers requests: a program that opens it on hearing this must
+    // not find it unplugged, with no event to follow.
+    device.Connected(node.devNode);
     umockdev_testbed_uevent(bed_, hidrawPath.c_str(), "change");
-    return node.devNode;
   }
 
   void Disconnect(EmulatedHidDevice& device) {
@@ -187,7 +195,8 @@ class Testbed {
     // node first, then the USB device.
     umockdev_testbed_uevent(bed_, node.hidrawPath.c_str(), "remove");
     umockdev_testbed_uevent(bed_, node.usbPath.c_str(), "remove");
-    umockdev_testbed_detach_ioctl(bed_, node.devNode.c_str(), nullptr);
+    // The handler stays on the node (see Connect): it answers ENODEV from
+    // now on, as the kernel does on the node of an unplugged device.
     umockdev_testbed_remove_device(bed_, node.usbPath.c_str());
     // umockdev leaves the node and the links to the removed devices behind;
     // the device could not be added again under the same names.
@@ -289,7 +298,12 @@ class Testbed {
       umockdev_ioctl_client_complete(client, -1, EFAULT);
       return TRUE;
     }
-    const auto [result, errorNumber] = Answer(device, _IOC_NR(request), buffer->data, size);
+    // The node of an earlier plug stays answered, as unplugged.
+    const gchar* const node = umockdev_ioctl_client_get_devnode(client);
+    const auto [result, errorNumber] =
+        device.Serves(node != nullptr ? node : "")
+            ? Answer(device, _IOC_NR(request), buffer->data, size)
+            : std::pair<long, int>{-1, ENODEV};
     g_object_unref(buffer);
     umockdev_ioctl_client_complete(client, errorNumber == 0 ? result : -1, errorNumber);
     return TRUE;
@@ -299,7 +313,6 @@ class Testbed {
   // here; umockdev copies it back). Gives the ioctl's result and errno.
   static std::pair<long, int> Answer(EmulatedHidDevice& device, unsigned number,
                                      std::uint8_t* buffer, std::size_t size) {
-    if (!device.IsPlugged()) return {-1, ENODEV};
     switch (number) {
       case _IOC_NR(HIDIOCGRDESCSIZE): {
         if (const int error = device.HandleOpen(); error != 0) return {-1, error};
@@ -352,8 +365,8 @@ class Testbed {
 // --- EmulatedHidDevice ------------------------------------------------------
 
 EmulatedHidDevice::EmulatedHidDevice(Testbed& testbed, std::size_t index, std::uint16_t vendorId,
-                                     std::uint16_t productId)
-    : testbed_(testbed), index_(index), vendorId_(vendorId), productId_(productId) {}
+                                     std::uint16_t productId, DeviceStrings strings)
+    : testbed_(testbed), index_(index), vendorId_(vendorId), productId_(productId), strings_(std::move(strings)) {}
 
 EmulatedHidDevice::~EmulatedHidDevice() = default;
 
@@ -418,11 +431,18 @@ void EmulatedHidDevice::Unplug() {
 }
 
 void EmulatedHidDevice::Plug() {
-  if (IsPlugged()) return;
-  std::string nodePath = testbed_.Connect(*this);
+  if (!IsPlugged()) testbed_.Connect(*this);
+}
+
+void EmulatedHidDevice::Connected(const std::string& node) {
   std::lock_guard lock(mutex_);
-  nodePath_ = std::move(nodePath);
+  nodePath_ = node;
   plugged_ = true;
+}
+
+bool EmulatedHidDevice::Serves(const std::string& node) const {
+  std::lock_guard lock(mutex_);
+  return plugged_ && node == nodePath_;
 }
 
 bool EmulatedHidDevice::IsPlugged() const {
@@ -492,8 +512,8 @@ ReaderFrame Acknowledgement(std::uint8_t command, std::uint8_t length) {
 
 }  // namespace
 
-EmulatedReader::EmulatedReader(Testbed& testbed, std::size_t index)
-    : EmulatedHidDevice(testbed, index, kReaderVendorId, kReaderProductId) {}
+EmulatedReader::EmulatedReader(Testbed& testbed, std::size_t index, DeviceStrings strings)
+    : EmulatedHidDevice(testbed, index, kReaderVendorId, kReaderProductId, std::move(strings)) {}
 
 std::string EmulatedReader::KeyboardNode() const { return Bed().KeyboardNode(*this); }
 
@@ -581,9 +601,10 @@ EmulatedHidBus::~EmulatedHidBus() {
 
 bool EmulatedHidBus::IsActive() const { return umockdev_in_mock_environment(); }
 
-EmulatedReader& EmulatedHidBus::AddReader() {
+EmulatedReader& EmulatedHidBus::AddReader(DeviceStrings strings) {
   if (devices_.size() >= kMaxDevices) throw std::length_error("emulated HID bus: bus full");
-  devices_.push_back(std::unique_ptr<EmulatedReader>(new EmulatedReader(*testbed_, devices_.size())));
+  devices_.push_back(
+      std::unique_ptr<EmulatedReader>(new EmulatedReader(*testbed_, devices_.size(), std::move(strings))));
   devices_.back()->Plug();
   return static_cast<EmulatedReader&>(*devices_.back());
 }

@@ -56,6 +56,14 @@ inline std::vector<ReportKind> KindsOf(const std::vector<ReceivedReport>& report
 // The feature requests a device received, in order.
 enum class FeatureRequest { kSet, kGet };
 
+// What a reader says of itself over USB, as the device gives it (UTF-8);
+// an empty text stands for the usual one ("EMU0001", "Emulated card
+// reader"). Two readers may be given one serial number, as cheap ones are.
+struct DeviceStrings {
+  std::string serial;
+  std::string product;
+};
+
 class Testbed;
 
 // One emulated HID device: a USB device with one HID interface and its
@@ -114,7 +122,7 @@ class EmulatedHidDevice {
 
  protected:
   EmulatedHidDevice(Testbed& testbed, std::size_t index, std::uint16_t vendorId,
-                    std::uint16_t productId);
+                    std::uint16_t productId, DeviceStrings strings = {});
 
   // The device side of the feature requests, called with mutex_ held. Each
   // gives 0 or the errno the request fails with. A set that succeeds fills
@@ -129,6 +137,11 @@ class EmulatedHidDevice {
   friend class EmulatedHidBus;
   friend class Testbed;
 
+  // The testbed has made `node` this device's node and it works.
+  void Connected(const std::string& node);
+  // Whether requests on `node` reach the device: it is plugged, and `node`
+  // is the node of this plug.
+  bool Serves(const std::string& node) const;
   // Entry points for the ioctl handler; each gives 0 or an errno.
   int HandleOpen();
   int HandleSetFeature(const FeatureReport& report);
@@ -139,6 +152,7 @@ class EmulatedHidDevice {
   const std::size_t index_;
   const std::uint16_t vendorId_;
   const std::uint16_t productId_;
+  const DeviceStrings strings_;
   bool plugged_ = false;
   std::string nodePath_;
   bool failOpens_ = false;
@@ -180,7 +194,7 @@ class EmulatedReader final : public EmulatedHidDevice {
 
  private:
   friend class EmulatedHidBus;
-  EmulatedReader(Testbed& testbed, std::size_t index);
+  EmulatedReader(Testbed& testbed, std::size_t index, DeviceStrings strings);
 
   int OnSetFeature(const FeatureReport& report, ReceivedReport& received) override;
   int OnGetFeature(FeatureReport& report) override;
@@ -212,7 +226,7 @@ class EmulatedHidBus {
 
   // Each adds a plugged device behind the ones added before. Throws
   // std::length_error past the ninth device.
-  EmulatedReader& AddReader();
+  EmulatedReader& AddReader(DeviceStrings strings = {});
   EmulatedHidDevice& AddOtherDevice(std::uint16_t vendorId, std::uint16_t productId);
 
  private:

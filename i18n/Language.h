@@ -78,6 +78,7 @@ inline constexpr char kScanNoEnter[] = "scan_no_enter";
 inline constexpr char kScanTimeout[] = "scan_timeout";
 inline constexpr char kScanNoKeyboard[] = "scan_no_keyboard";
 inline constexpr char kScanFailed[] = "scan_failed";
+inline constexpr char kScanUnplugged[] = "scan_unplugged";
 
 // The names screen readers call the lists by that have no label before them.
 inline constexpr char kNameReaderPicker[] = "name_reader_picker";
@@ -88,7 +89,7 @@ inline constexpr const char* kAddedKeys[] = {
     kReasonStatus,    kStatusConnected, kStatusNoReader, kStatusDenied,  kStatusBusy,
     kLastWritten,     kPowerSavingOn,  kPowerSavingOff,  kTestCard,      kTestStop,
     kScanWaiting,     kScanResult,     kScanEnter,       kScanNoEnter,   kScanTimeout,
-    kScanNoKeyboard,  kScanFailed,     kNameReaderPicker, kNameLanguageList};
+    kScanNoKeyboard,  kScanFailed,     kScanUnplugged,  kNameReaderPicker, kNameLanguageList};
 
 // The captions of the main window, in the order ApplyMainWindowTexts sets
 // them after the window's own caption (form_title).

@@ -67,6 +67,18 @@ using Permissions = std::optional<std::uint32_t>;
 bool ReplaceFileAtomically(const std::string& path, std::string_view content, Permissions permissions,
                            SystemError& error);
 
+// How a rename that may not replace anything ended.
+enum class RenameStatus {
+  kRenamed,
+  kTaken,   // something already has the new name; nothing was changed
+  kFailed,  // the system refused; `error` says why
+};
+
+// Gives whatever is at `from` (a symbolic link itself, not its target) the
+// name `to` in the same file system, in one step and never over anything
+// that already has that name: to keep a file aside without losing either.
+RenameStatus RenameWithoutReplacing(const std::string& from, const std::string& to, SystemError& error);
+
 // An exclusive lock on a folder, held for a read-modify-write of a file in
 // it, so that two programs writing at once never lose each other's
 // changes. It is let go when the object goes.

@@ -14,6 +14,15 @@
 //   state    $XDG_STATE_HOME/rdrconf/       rdrconf in %LOCALAPPDATA% (not roaming: it is about this computer's readers)
 //   shared   $XDG_DATA_DIRS/rdrconf/ each   the running program's own folder
 //
+// and for the machine as a whole, whoever runs the program (the folders a
+// system service reads its configuration from and keeps its state in):
+//
+//   system config  $CONFIGURATION_DIRECTORY, else /etc/rdrconf/     rdrconf in %ProgramData%
+//   system state   $STATE_DIRECTORY, else /var/lib/rdrconf/         rdrconf\state in %ProgramData%
+//
+// (systemd sets those two variables for a unit with ConfigurationDirectory=
+// and StateDirectory=; the first of several folders counts.)
+//
 // Unset or relative XDG variables take their usual defaults under $HOME
 // (~/.config, ~/.local/share, ~/.local/state; /usr/local/share:/usr/share).
 namespace rdrconf::platform {
@@ -22,5 +31,7 @@ std::string UserConfigFolder(std::string* why = nullptr);
 std::string UserDataFolder(std::string* why = nullptr);
 std::string UserStateFolder(std::string* why = nullptr);
 std::vector<std::string> SharedDataFolders();
+std::string SystemConfigFolder();
+std::string SystemStateFolder();
 
 }  // namespace rdrconf::platform

@@ -17,6 +17,10 @@ enum class WaitResult {
 // none) is, at most `milliseconds` (-1: without end).
 WaitResult WaitReadable(int descriptor, int stop, int milliseconds);
 
+// Waits `milliseconds` unless the stop descriptor `stop` (-1: none) becomes
+// readable first; false then.
+bool Pause(int stop, int milliseconds);
+
 // Whether the stop descriptor `stop` is readable now.
 bool StopRequested(int stop);
 

@@ -57,6 +57,11 @@ class KeyboardSource {
   // Lets go of the grab and closes the node; nothing when not open.
   virtual void Release() = 0;
   virtual bool IsHeld() const = 0;
+  // True once a Read found the device gone (the reader was unplugged while
+  // held): its descriptor stays readable for good and nothing more will
+  // come, so the caller stops watching it and lets it go. A source that
+  // cannot tell never says so.
+  virtual bool IsGone() const { return false; }
 };
 
 }  // namespace rdrconf

@@ -74,16 +74,18 @@ Json ReaderSettings::ToJson() const {
               {"power_saving", powerSaving}};
 }
 
-std::optional<ReaderSettings> ReaderSettings::FromJson(const Json& json, std::string* why, bool strict) {
-  const auto refuse = [why](std::string reason) -> std::optional<ReaderSettings> {
+std::optional<ReaderSettings> ReaderSettings::FromJson(const Json& json, std::string* why, bool strict,
+                                                      std::string* key) {
+  const auto refuse = [why, key](std::string reason, std::string at = {}) -> std::optional<ReaderSettings> {
     if (why) *why = std::move(reason);
+    if (key) *key = std::move(at);
     return std::nullopt;
   };
   if (!json.is_object()) return refuse("the settings are not an object");
   if (strict) {
-    for (const auto& [key, value] : json.items()) {
-      if (key != "format" && key != "format_index" && key != "mode" && key != "enter" && key != "power_saving") {
-        return refuse("unknown key \"" + key + "\" in the settings");
+    for (const auto& [name, value] : json.items()) {
+      if (name != "format" && name != "format_index" && name != "mode" && name != "enter" && name != "power_saving") {
+        return refuse("unknown key \"" + name + "\" in the settings", name);
       }
     }
   }
@@ -92,37 +94,37 @@ std::optional<ReaderSettings> ReaderSettings::FromJson(const Json& json, std::st
   const auto index = json.find("format_index");
   if (name == json.end() && index == json.end()) return refuse("the settings give no \"format\"");
   if (name != json.end()) {
-    if (!name->is_string()) return refuse("\"format\" must be a format's name");
+    if (!name->is_string()) return refuse("\"format\" must be a format's name", "format");
     const std::optional<std::uint8_t> position = ParseCardNumberFormat(name->get<std::string>());
     if (!position || name->get<std::string>().find_first_not_of("0123456789") == std::string::npos) {
-      return refuse("\"format\": \"" + name->get<std::string>() + "\" is not a card-number format");
+      return refuse("\"format\": \"" + name->get<std::string>() + "\" is not a card-number format", "format");
     }
     settings.format = *position;
   }
   if (index != json.end()) {
-    if (!index->is_number_integer()) return refuse("\"format_index\" must be a whole number");
+    if (!index->is_number_integer()) return refuse("\"format_index\" must be a whole number", "format_index");
     const auto position = index->get<long long>();
     if (position < 0 || position > kLastCardNumberFormat) {
-      return refuse("\"format_index\": " + std::to_string(position) + " is out of range (0-12)");
+      return refuse("\"format_index\": " + std::to_string(position) + " is out of range (0-12)", "format_index");
     }
     if (name != json.end() && position != settings.format) {
-      return refuse("\"format\" and \"format_index\" name different formats");
+      return refuse("\"format\" and \"format_index\" name different formats", "format_index");
     }
     settings.format = static_cast<std::uint8_t>(position);
   }
   const auto mode = json.find("mode");
   if (mode == json.end()) return refuse("the settings give no \"mode\"");
   if (!mode->is_string() || (*mode != kActive && *mode != kPassive)) {
-    return refuse("\"mode\" must be \"active\" or \"passive\"");
+    return refuse("\"mode\" must be \"active\" or \"passive\"", "mode");
   }
   settings.mode = *mode == kActive ? ReadingMode::kActive : ReadingMode::kPassive;
   const auto enter = json.find("enter");
   if (enter == json.end()) return refuse("the settings give no \"enter\"");
-  if (!enter->is_boolean()) return refuse("\"enter\" must be true or false");
+  if (!enter->is_boolean()) return refuse("\"enter\" must be true or false", "enter");
   settings.enter = enter->get<bool>() ? EnterKey::kEnter : EnterKey::kNoEnter;
   const auto powerSaving = json.find("power_saving");
   if (powerSaving == json.end()) return refuse("the settings give no \"power_saving\"");
-  if (!powerSaving->is_boolean()) return refuse("\"power_saving\" must be true or false");
+  if (!powerSaving->is_boolean()) return refuse("\"power_saving\" must be true or false", "power_saving");
   settings.powerSaving = powerSaving->get<bool>();
   return settings;
 }

@@ -72,9 +72,10 @@ struct ReaderSettings {
   // The settings such an object describes. The format may be given by its
   // name ("format"), its position ("format_index") or both, which must then
   // agree; other keys are refused when `strict`. std::nullopt, and `why`
-  // says what is wrong, when it describes none.
+  // says what is wrong, when it describes none; `key` then names the key
+  // whose value is at fault (empty: the object itself, or a key missing).
   static std::optional<ReaderSettings> FromJson(const nlohmann::ordered_json& json, std::string* why = nullptr,
-                                                bool strict = false);
+                                                bool strict = false, std::string* key = nullptr);
 
   friend constexpr bool operator==(const ReaderSettings& a, const ReaderSettings& b) {
     return a.format == b.format && a.mode == b.mode && a.enter == b.enter && a.powerSaving == b.powerSaving;

@@ -77,7 +77,51 @@ std::string DescribeWrite(const ReaderSettings& settings, const std::string& wri
          LoadUiText(settings.powerSaving ? ui_text::kPowerSavingOn : ui_text::kPowerSavingOff) + ", " + when;
 }
 
+// Whether another reader present has the serial number of `reader`: cheap
+// readers often share one.
+bool SerialShared(const ReaderIdentity& reader, const std::vector<ReaderIdentity>& present) {
+  const std::string& serial = reader.hid.serialNumber;
+  return !serial.empty() && std::any_of(present.begin(), present.end(), [&](const ReaderIdentity& other) {
+    return other.index != reader.index && other.hid.serialNumber == serial;
+  });
+}
+
+// The reader as the status line and the picker name it: its label, and
+// when its serial number is shared, what tells it apart: its USB port,
+// else its node.
+std::string NameOf(const ReaderIdentity& reader, const std::vector<ReaderIdentity>& present) {
+  if (!SerialShared(reader, present)) return reader.Label();
+  const HidInterfaceInfo& hid = reader.hid;
+  return hid.serialNumber + " (" + (hid.usbPort.empty() ? hid.path : "USB " + hid.usbPort) + ")";
+}
+
 }  // namespace
+
+// The reader of `present` that is the one picked: on the same node while
+// that node is still the same reader (an unplugged reader's node may go to
+// the next one plugged in); after it came back under another node, the
+// reader with its serial number, if that told it apart, else with its
+// serial number and USB port (without a serial number, the port is all
+// that tells it). Null when none is.
+const ReaderIdentity* ReaderSight::Picked::In(const std::vector<ReaderIdentity>& present) const {
+  std::vector<const ReaderIdentity*> sameSerial;
+  for (const ReaderIdentity& reader : present) {
+    if (reader.hid.serialNumber != hid.serialNumber) continue;
+    if (reader.hid.path == hid.path && reader.hid.usbPort == hid.usbPort) return &reader;
+    sameSerial.push_back(&reader);
+  }
+  if (hid.serialNumber.empty() || serialShared || sameSerial.size() > 1) {
+    const auto elsewhere = [this](const ReaderIdentity* reader) {
+      return hid.usbPort.empty() || reader->hid.usbPort != hid.usbPort;
+    };
+    sameSerial.erase(std::remove_if(sameSerial.begin(), sameSerial.end(), elsewhere), sameSerial.end());
+  }
+  return sameSerial.size() == 1 ? sameSerial.front() : nullptr;
+}
+
+ReaderSight::Picked ReaderSight::Picked::Of(const ReaderIdentity& reader, const std::vector<ReaderIdentity>& present) {
+  return {reader.hid, SerialShared(reader, present)};
+}
 
 ReaderSight::ReaderSight(DialogBase& window, CardReader& reader)
     : window_(window), reader_(reader), record_(SettingsRecord::OfThisUser()) {}
@@ -95,24 +139,26 @@ void ReaderSight::Start() {
 }
 
 ReaderSelector ReaderSight::Selector() const {
+  // With several readers, the one the picker shows, by its node: a serial
+  // number may name more than one reader.
   if (status_.readers.size() < 2 || status_.reader < 0) return {};
-  const HidInterfaceInfo& chosen = status_.readers[static_cast<std::size_t>(status_.reader)].hid;
-  return chosen.serialNumber.empty() ? ReaderSelector::Path(chosen.path) : ReaderSelector::Serial(chosen.serialNumber);
+  return ReaderSelector::Path(status_.readers[static_cast<std::size_t>(status_.reader)].hid.path);
 }
 
 void ReaderSight::Refresh() {
-  // The picked reader stays picked for as long as it is there, even if it
-  // came back under another node.
-  ReaderSelector selector;
-  if (!chosen_.empty()) {
-    for (const ReaderIdentity& present : reader_.ListReaders()) {
-      if (SettingsRecord::KeyOf(present.hid) == chosen_) {
-        selector = present.hid.serialNumber.empty() ? ReaderSelector::Path(present.hid.path)
-                                                    : ReaderSelector::Serial(present.hid.serialNumber);
-      }
-    }
+  std::vector<ReaderIdentity> present;
+  const ReaderIdentity* picked = nullptr;
+  if (!chosen_.hid.path.empty()) {
+    present = reader_.ListReaders();
+    picked = chosen_.In(present);
   }
-  ShowStatus(reader_.Status(selector));
+  const ReaderStatus status = reader_.Status(picked ? ReaderSelector::Path(picked->hid.path) : ReaderSelector());
+  // The reader the picker shows is the one picked, unless the picked one is
+  // away: it is then kept, to be shown again when it comes back.
+  if (status.readers.size() > 1 && status.reader >= 0 && (picked != nullptr || chosen_.hid.path.empty())) {
+    chosen_ = Picked::Of(status.readers[static_cast<std::size_t>(status.reader)], status.readers);
+  }
+  ShowStatus(status);
 }
 
 void ReaderSight::ShowStatus(const ReaderStatus& status) {
@@ -121,7 +167,9 @@ void ReaderSight::ShowStatus(const ReaderStatus& status) {
       status.reader >= 0 ? &status.readers[static_cast<std::size_t>(status.reader)] : nullptr;
   std::string line;
   switch (status.state) {
-    case ReaderState::kConnected: line = Fill(LoadUiText(ui_text::kStatusConnected), "reader", reader->Label()); break;
+    case ReaderState::kConnected:
+      line = Fill(LoadUiText(ui_text::kStatusConnected), "reader", NameOf(*reader, status.readers));
+      break;
     case ReaderState::kNoReader: line = LoadUiText(ui_text::kStatusNoReader); break;
     case ReaderState::kDenied: line = LoadUiText(ui_text::kStatusDenied); break;
     case ReaderState::kBusy: line = LoadUiText(ui_text::kStatusBusy); break;
@@ -132,23 +180,23 @@ void ReaderSight::ShowStatus(const ReaderStatus& status) {
   const bool several = status.readers.size() > 1;
   while (window_.ListItemCount(id::kReaderPicker) > 0) window_.DeleteListItem(id::kReaderPicker, 0);
   if (several) {
-    for (const ReaderIdentity& present : status.readers) window_.AddListItem(id::kReaderPicker, present.Label());
+    for (const ReaderIdentity& present : status.readers) {
+      window_.AddListItem(id::kReaderPicker, NameOf(present, status.readers));
+    }
     window_.SelectListItem(id::kReaderPicker, status.reader);
   }
   window_.ShowControl(id::kReaderPicker, several);
-  if (reader != nullptr && several) chosen_ = SettingsRecord::KeyOf(reader->hid);
   ShowLastWritten();
 }
 
 void ReaderSight::ShowLastWritten() {
   std::string line;
   if (status_.reader >= 0) {
-    const std::string key =
-        SettingsRecord::KeyOf(status_.readers[static_cast<std::size_t>(status_.reader)].hid);
+    const HidInterfaceInfo& chosen = status_.readers[static_cast<std::size_t>(status_.reader)].hid;
     std::string warning;
     const std::map<std::string, RecordEntry> written = record_.Read(&warning);
     if (!warning.empty()) LogWarning(kRecordLog, warning);
-    if (const auto found = written.find(key); !key.empty() && found != written.end()) {
+    if (const auto found = SettingsRecord::Find(written, chosen, status_.readers); found != written.end()) {
       line = Fill(LoadUiText(ui_text::kLastWritten), "settings",
                   DescribeWrite(found->second.settings, found->second.writtenAt));
     }
@@ -159,7 +207,7 @@ void ReaderSight::ShowLastWritten() {
 void ReaderSight::OnPickerChange() {
   const int picked = window_.ListSelection(id::kReaderPicker);
   if (picked < 0 || picked >= static_cast<int>(status_.readers.size())) return;
-  chosen_ = SettingsRecord::KeyOf(status_.readers[static_cast<std::size_t>(picked)].hid);
+  chosen_ = Picked::Of(status_.readers[static_cast<std::size_t>(picked)], status_.readers);
   if (Scanning()) StopScan("");
   Refresh();
 }
@@ -229,9 +277,14 @@ void ReaderSight::Stop() {
 }
 
 void ReaderSight::OnKeys() {
+  KeyboardSource& keyboard = *reader_.Keyboard();
   bool complete = false;
-  for (const TypedKey& key : reader_.Keyboard()->Read()) complete = decoder_.Feed(key) || complete;
-  if (complete) {
+  for (const TypedKey& key : keyboard.Read()) complete = decoder_.Feed(key) || complete;
+  if (keyboard.IsGone()) {
+    // Its node stays readable for good: watched any longer, it would keep
+    // the window busy until the card timer ran out.
+    StopScan(LoadUiText(ui_text::kScanUnplugged));
+  } else if (complete) {
     FinishCard();
   } else if (!decoder_.Empty()) {
     window_.StopTimer(quietTimer_);

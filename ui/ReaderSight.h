@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "reader/CardReader.h"
 #include "reader/CardScan.h"
@@ -54,7 +55,17 @@ class ReaderSight {
   CardReader& reader_;
   ReaderStatus status_;
   SettingsRecord record_;  // what was written to each reader, shared with rdrconf-cli
-  std::string chosen_;     // record key of the picked reader; empty for the first
+  // The reader picked, as it was last seen (an empty path: none yet). It
+  // stays picked while it is away, and is found again when it comes back
+  // under another node, by what told it apart from the others.
+  struct Picked {
+    HidInterfaceInfo hid;
+    bool serialShared = false;  // another reader had its serial number
+
+    static Picked Of(const ReaderIdentity& reader, const std::vector<ReaderIdentity>& present);
+    const ReaderIdentity* In(const std::vector<ReaderIdentity>& present) const;
+  };
+  Picked chosen_;
   ScanDecoder decoder_;
   int cardTimer_ = 0;   // 30 s without a card ends the scan
   int quietTimer_ = 0;  // a number without Enter ends when the keys stop

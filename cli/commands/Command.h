@@ -30,6 +30,11 @@ struct Options {
   bool dryRun = false;
   double timeout = 30;
   std::string profile;
+  bool check = false;
+  bool diff = false;
+  bool force = false;
+  bool system = false;  // the system's record, not the user's
+  int busyRetries = 0;
 };
 
 // What a command runs with.
@@ -63,6 +68,7 @@ void AddSelection(CLI::App& command, Options& options);  // --reader or --all
 struct Targets {
   int code = 0;  // kExitDone, or why there are none
   std::vector<ReaderIdentity> readers;
+  std::vector<ReaderIdentity> present = {};  // every reader connected, named or not
 };
 Targets SelectTargets(Context& context, bool allByDefault);
 
@@ -82,6 +88,8 @@ CommandEntry TestCommand();
 CommandEntry ExportCommand();
 CommandEntry WatchCommand();
 CommandEntry DoctorCommand();
+CommandEntry ApplyCommand();
+CommandEntry UdevRuleCommand();
 
 }  // namespace rdrconf::cli
 
@@ -92,9 +100,17 @@ CommandEntry DoctorCommand();
 namespace rdrconf::cli {
 
 // The record of what was written to each reader, as the environment places
-// it; a record that cannot be read is warned about and counts as empty.
+// it: the user's, or with --system the system's, which every user may read.
+// A record that cannot be read is warned about and counts as empty.
 SettingsRecord RecordOf(const Context& context);
 std::map<std::string, RecordEntry> ReadRecord(Context& context);
+// The system's record (what the system unit wrote), which list and show
+// report beside the user's; empty when there is none, or when it is the
+// record in use already (--system).
+std::map<std::string, RecordEntry> ReadSystemRecord(Context& context);
+// What the system last wrote to `reader`, for a line: "" when nothing.
+std::string SystemWrittenLine(const std::map<std::string, RecordEntry>& systemRecord, const ReaderIdentity& reader,
+                              const std::vector<ReaderIdentity>& present, Json& item);
 // Records a write that went through; a failure to record is warned about
 // and the write stands. Gives whether it was recorded.
 bool RecordWrite(Context& context, const ReaderIdentity& reader, const ReaderSettings& settings, Outcome outcome);

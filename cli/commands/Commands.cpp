@@ -9,8 +9,9 @@ namespace rdrconf::cli {
 
 const std::vector<CommandEntry>& Commands() {
   static const std::vector<CommandEntry> commands{ListCommand(),   SetCommand(),    RestoreCommand(),
-                                                  ShowCommand(),   TestCommand(),   ExportCommand(),
-                                                  WatchCommand(),  DoctorCommand()};
+                                                  ApplyCommand(),  ShowCommand(),   TestCommand(),
+                                                  ExportCommand(), WatchCommand(),  DoctorCommand(),
+                                                  UdevRuleCommand()};
   return commands;
 }
 
@@ -86,9 +87,9 @@ Targets SelectTargets(Context& context, bool allByDefault) {
                            Numbered(named));
       return Refuse(context, kExitSeveralReaders, "several_readers", named);
     }
-    return {kExitDone, named};
+    return {kExitDone, named, present};
   }
-  if (options.all || allByDefault || present.size() == 1) return {kExitDone, present};
+  if (options.all || allByDefault || present.size() == 1) return {kExitDone, present, present};
   context.output.Error(std::to_string(present.size()) +
                        " readers are connected; choose one with --reader SEL (its path, serial number or index) "
                        "or use --all:" + Numbered(present));
@@ -100,20 +101,46 @@ Targets SelectTargets(Context& context, bool allByDefault) {
 namespace rdrconf::cli {
 
 SettingsRecord RecordOf(const Context& context) {
-  return SettingsRecord(context.environment.recordPath, context.environment.recordMissing);
+  const CliEnvironment& environment = context.environment;
+  if (context.options.system) {
+    return SettingsRecord(environment.systemRecordPath, "this system has no folder for the system's record", 0644);
+  }
+  return SettingsRecord(environment.recordPath, environment.recordMissing);
 }
 
 std::map<std::string, RecordEntry> ReadRecord(Context& context) {
   std::string warning;
   std::map<std::string, RecordEntry> entries = RecordOf(context).Read(&warning);
-  if (!warning.empty()) context.output.Warn(warning);
+  // One line, which may quote a key that a device chose.
+  if (!warning.empty()) context.output.Warn(Printable(warning));
   return entries;
+}
+
+std::map<std::string, RecordEntry> ReadSystemRecord(Context& context) {
+  const CliEnvironment& environment = context.environment;
+  if (context.options.system || environment.systemRecordPath.empty() ||
+      environment.systemRecordPath == environment.recordPath) {
+    return {};
+  }
+  std::string warning;
+  std::map<std::string, RecordEntry> entries = SettingsRecord(environment.systemRecordPath).Read(&warning);
+  if (!warning.empty()) context.output.Warn(Printable(warning));
+  return entries;
+}
+
+std::string SystemWrittenLine(const std::map<std::string, RecordEntry>& systemRecord, const ReaderIdentity& reader,
+                              const std::vector<ReaderIdentity>& present, Json& item) {
+  const auto entry = SettingsRecord::Find(systemRecord, reader.hid, present);
+  const bool found = entry != systemRecord.end();
+  item["system_last_written"] = found ? entry->second.settings.ToJson() : Json(nullptr);
+  item["system_written_at"] = found ? Json(entry->second.writtenAt) : Json(nullptr);
+  return found ? "   the system wrote " + entry->second.writtenAt + ": " + entry->second.settings.Describe() : "";
 }
 
 bool RecordWrite(Context& context, const ReaderIdentity& reader, const ReaderSettings& settings, Outcome outcome) {
   std::string message;
   const bool recorded = RecordOf(context).Write(reader.hid, settings, outcome, context.environment.now(), &message);
-  if (!message.empty()) context.output.Warn(ReaderName(reader) + ": " + message);
+  if (!message.empty()) context.output.Warn(ReaderName(reader) + ": " + Printable(message));
   return recorded;
 }
 

@@ -32,14 +32,6 @@ const char* ReportMeaning(const FeatureReport& report) {
   return "control frame";
 }
 
-// The order of outcomes from best to worst, for --all: a status answer is
-// worse than done, and failures count by their exit status.
-int Severity(Outcome outcome) {
-  if (outcome == Outcome::kDone) return 0;
-  if (outcome == Outcome::kStatus) return 1;
-  return 10 + ExitCodeOf(outcome);
-}
-
 // The guidance the window gives for an outcome, in its shipped English.
 const char* AdviceKey(Outcome outcome) {
   switch (outcome) {

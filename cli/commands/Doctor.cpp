@@ -2,8 +2,6 @@
 // with its fix (the checks: cli/commands/doctor/).
 #include <CLI/CLI.hpp>
 
-#include <ostream>
-
 #include "cli/ExitCode.h"
 #include "cli/commands/Command.h"
 #include "cli/commands/doctor/Doctor.h"
@@ -14,15 +12,14 @@ namespace {
 std::string Title(const Check& check) {
   if (check.name == "udev_rule") return "udev rule";
   if (check.name == "readers") return "readers";
-  if (check.name == "access") return "access to " + check.reader;
-  if (check.name == "not_held") return "no other program holds " + check.reader;
+  if (check.name == "access") return "access to " + Printable(check.reader);
+  if (check.name == "not_held") return "no other program holds " + Printable(check.reader);
   return "language files";
 }
 
 int RunDoctorCommand(Context& context) {
   const std::vector<Check> checks = RunDoctor(context.reader, context.environment);
   Output& output = context.output;
-  const bool quiet = context.options.quiet;
   int code = kExitDone;
   int failed = 0;
   const Check* first = nullptr;
@@ -32,16 +29,16 @@ int RunDoctorCommand(Context& context) {
       first = &check;
       code = check.code;
     }
-    if (!output.IsJson() && (!quiet || !check.ok)) {
-      output.Stream() << (check.ok ? "ok    " : "FAIL  ") << Title(check) << ": " << check.detail << '\n';
-      if (!check.ok) {
-        std::string fix = check.fix;
-        for (std::size_t at = fix.find('\n'); at != std::string::npos; at = fix.find('\n', at + 1)) {
-          fix.replace(at, 1, "\n      ");
-        }
-        output.Stream() << "      fix: " << fix << '\n';
+    // A failed check is shown even with --quiet.
+    std::string lines = (check.ok ? "ok    " : "FAIL  ") + Title(check) + ": " + check.detail;
+    if (!check.ok) {
+      std::string fix = check.fix;
+      for (std::size_t at = fix.find('\n'); at != std::string::npos; at = fix.find('\n', at + 1)) {
+        fix.replace(at, 1, "\n      ");
       }
+      lines += "\n      fix: " + fix;
     }
+    output.Say(lines, !check.ok);
     Json item{{"check", check.name},
               {"reader", check.reader.empty() ? Json(nullptr) : Json(check.reader)},
               {"ok", check.ok},
@@ -60,11 +57,8 @@ int RunDoctorCommand(Context& context) {
                        : std::to_string(failed) + " of " + std::to_string(checks.size()) +
                              " checks failed; the first: " + Title(*first) + " (exit status " +
                              std::to_string(code) + ")";
-  if (output.IsJson()) {
-    output.Print(Json{{"ok", first == nullptr}, {"exit_code", code}, {"summary", summary}, {"checks", list}});
-  } else {
-    output.Stream() << "doctor: " << summary << '\n';
-  }
+  output.Print(Json{{"ok", first == nullptr}, {"exit_code", code}, {"summary", summary}, {"checks", list}});
+  output.Say("doctor: " + summary, true);
   return code;
 }
 

@@ -18,21 +18,20 @@ int RunExport(Context& context) {
   if (targets.code != kExitDone) return targets.code;
   const ReaderIdentity& target = targets.readers.front();
   const std::map<std::string, RecordEntry> record = ReadRecord(context);
-  const auto entry = record.find(SettingsRecord::KeyOf(target.hid));
+  const auto entry = SettingsRecord::Find(record, target.hid, targets.present);
   if (entry == record.end()) {
     context.output.Error(ReaderName(target) +
                          ": nothing was written to it from this computer, so there is nothing to export; "
                          "set it first (rdrconf-cli set ...)");
-    return kExitInternal;
+    return kExitNothingRecorded;
   }
   // A profile is JSON whatever --json says: it is made for watch --apply.
-  context.output.Stream() << Json{{"rdrconf_profile", kProfileVersion},
-                                  {"settings", entry->second.settings.ToJson()},
-                                  {"source",
-                                   {{"serial", target.hid.serialNumber},
-                                    {"usb_port", target.hid.usbPort},
-                                    {"written_at", entry->second.writtenAt}}}}
-                                 .dump(2)
+  context.output.Stream() << JsonText(Json{{"rdrconf_profile", kProfileVersion},
+                                           {"settings", entry->second.settings.ToJson()},
+                                           {"source",
+                                            {{"serial", target.hid.serialNumber},
+                                             {"usb_port", target.hid.usbPort},
+                                             {"written_at", entry->second.writtenAt}}}})
                           << '\n';
   return kExitDone;
 }

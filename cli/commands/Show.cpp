@@ -20,33 +20,34 @@ int RunShow(Context& context) {
   const Targets targets = SelectTargets(context, true);
   if (targets.code != kExitDone) return targets.code;
   const std::map<std::string, RecordEntry> record = ReadRecord(context);
+  const std::map<std::string, RecordEntry> system = ReadSystemRecord(context);
   const std::string& recordPath = context.environment.recordPath;
   Output& output = context.output;
 
   output.Say(std::string(kShowNote) + " (record: " + (recordPath.empty() ? std::string("none") : recordPath) + ")");
   for (const ReaderIdentity& target : targets.readers) {
     const std::string key = SettingsRecord::KeyOf(target.hid);
-    const auto entry = record.find(key);
+    const auto entry = SettingsRecord::Find(record, target.hid, targets.present);
     Json item = ReaderJson(target);
-    item["key"] = key.empty() ? Json(nullptr) : Json(key);
+    std::string line;
+    item["key"] = entry != record.end() ? Json(entry->first) : key.empty() ? Json(nullptr) : Json(key);
     if (entry == record.end()) {
       item["last_written"] = nullptr;
       item["written_at"] = nullptr;
       item["outcome"] = nullptr;
-      output.Item(ReaderName(target) + ": nothing recorded: no settings were written to it from this computer" +
-                      (key.empty() ? " (it has neither a serial number nor a USB port to record them under)" : ""),
-                  item);
+      line = ReaderName(target) + ": nothing recorded: no settings were written to it from this computer" +
+             (key.empty() ? " (it has neither a serial number nor a USB port to record them under)" : "");
     } else {
       const RecordEntry& e = entry->second;
       item["last_written"] = e.settings.ToJson();
       item["written_at"] = e.writtenAt;
       item["outcome"] = OutcomeName(e.outcome);
-      output.Item(ReaderName(target) + ": last written " + e.writtenAt + ": " + e.settings.Describe() +
-                      (e.outcome == Outcome::kStatus
-                           ? " (the reader gave a status answer then and may not have taken them)"
-                           : ""),
-                  item);
+      line = ReaderName(target) + ": last written " + e.writtenAt + ": " + e.settings.Describe() +
+             (e.outcome == Outcome::kStatus ? " (the reader gave a status answer then and may not have taken them)"
+                                            : "");
     }
+    const std::string systemLine = SystemWrittenLine(system, target, targets.present, item);
+    output.Item(systemLine.empty() ? line : line + "\n" + systemLine, item);
   }
   output.Finish(Json{{"note", kShowNote}, {"record", recordPath.empty() ? Json(nullptr) : Json(recordPath)}});
   return kExitDone;

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "cli/ExitCode.h"
 #include "cli/commands/Command.h"
@@ -30,15 +33,95 @@ class Held {
 int CodeOfScanFailure(int number) {
   if (number == EACCES || number == EPERM) return kExitDenied;
   if (number == EBUSY || number == EWOULDBLOCK) return kExitBusy;
-  return kExitInternal;
+  return kExitFailed;
+}
+
+// The longest and the shortest wait for a card, in seconds.
+constexpr double kLongestTimeout = 3600;
+constexpr double kShortestTimeout = 0.1;
+
+// A time in seconds that the scan can wait: a finite number in range.
+// (CLI11's range check lets NaN through, since every comparison with it is
+// false, and its conversion takes "inf" and "nan".)
+const CLI::Validator& TimeoutValidator() {
+  static const CLI::Validator validator(
+      [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double seconds = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !std::isfinite(seconds)) return "\"" + text + "\" is not a number";
+        if (seconds < kShortestTimeout || seconds > kLongestTimeout) {
+          return "\"" + text + "\" is out of range: the scan waits 0.1 to 3600 seconds";
+        }
+        return {};
+      },
+      "");
+  return validator;
+}
+
+// "0.5 s", "30 s", "1.25 s": whole milliseconds, the time the scan waits.
+std::string SecondsText(long long milliseconds) {
+  std::string text = std::to_string(milliseconds / 1000);
+  if (const long long rest = milliseconds % 1000; rest != 0) {
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03lld", rest);
+    text += fraction;
+    text.erase(text.find_last_not_of('0') + 1);
+  }
+  return text + " s";
 }
 
 void DefineTest(CLI::App& command, Options& options) {
   AddReaderOption(command, options);
-  command.add_option("-t,--timeout", options.timeout, "Seconds to wait for a card")
-      ->check(CLI::Range(0.1, 3600.0))
+  command.add_option("-t,--timeout", options.timeout, "Seconds to wait for a card, 0.1 to 3600")
+      ->type_name("SECONDS")
+      ->check(TimeoutValidator())
       ->capture_default_str();
   AddOutputFlags(command, options);
+}
+
+// How a scan ended.
+enum class ScanEnd { kCard, kTimedOut, kStopped, kUnplugged };
+
+// Reads keys until a card's number is complete (Enter, or the keys stop
+// for a while), the time runs out, the program is asked to stop or the
+// keyboard side goes away with its reader.
+ScanEnd Scan(KeyboardSource& keyboard, int stop, long long timeoutMs, ScanDecoder& decoder) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int wait = kQuietMs;
+    if (decoder.Empty()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return ScanEnd::kTimedOut;
+      wait = static_cast<int>(left.count());
+    }
+    switch (platform::WaitReadable(keyboard.Descriptor(), stop, wait)) {
+      case platform::WaitResult::kReady:
+        for (const TypedKey& key : keyboard.Read()) {
+          if (decoder.Feed(key)) return ScanEnd::kCard;
+        }
+        break;
+      case platform::WaitResult::kTimedOut:
+        if (!decoder.Empty()) return ScanEnd::kCard;  // a number without Enter
+        break;
+      case platform::WaitResult::kStopped: return ScanEnd::kStopped;
+      case platform::WaitResult::kGone: return ScanEnd::kUnplugged;
+    }
+  }
+}
+
+// What a scan that ended without a card says, and exits with.
+struct Ending {
+  int code;
+  const char* outcome;  // for the JSON
+  std::string words;
+};
+
+Ending EndingOf(ScanEnd end, const std::string& timeout) {
+  switch (end) {
+    case ScanEnd::kUnplugged: return {kExitNoReader, "unplugged", "the reader was unplugged"};
+    case ScanEnd::kStopped: return {kExitInterrupted, "interrupted", "the scan was interrupted before a card came"};
+    default: return {kExitTimeout, "timeout", "no card within " + timeout};
+  }
 }
 
 int RunTest(Context& context) {
@@ -46,7 +129,7 @@ int RunTest(Context& context) {
   KeyboardSource* keyboard = context.environment.keyboard();
   if (keyboard == nullptr) {
     output.Error("the test scan needs the reader's keyboard side, which cannot be read here");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   const Targets targets = SelectTargets(context, false);
   if (targets.code != kExitDone) return targets.code;
@@ -71,29 +154,21 @@ int RunTest(Context& context) {
     return code;
   }
   const Held held(*keyboard);
-  const double timeoutSeconds = context.options.timeout;
-  output.Note("hold a card to the reader " + ReaderName(target) + " (reading " + *node + " for up to " +
-              std::to_string(static_cast<int>(timeoutSeconds)) + " s)");
+  // poll() counts whole milliseconds.
+  const long long timeoutMs = std::llround(context.options.timeout * 1000);
+  const std::string timeout = SecondsText(timeoutMs);
+  output.Note("hold a card to the reader " + ReaderName(target) + " (reading " + Printable(*node) + " for up to " +
+              timeout + ")");
 
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-  const int stop = context.environment.stopDescriptor;
   ScanDecoder decoder;
-  bool complete = false;
-  while (!complete) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 && decoder.Empty()) break;
-    const int wait = decoder.Empty() ? static_cast<int>(left.count()) : kQuietMs;
-    if (platform::WaitReadable(keyboard->Descriptor(), stop, wait) != platform::WaitResult::kReady) {
-      if (platform::StopRequested(stop) || !decoder.Empty()) break;  // stopped, or the keys stopped
-      continue;
-    }
-    for (const TypedKey& key : keyboard->Read()) complete = decoder.Feed(key) || complete;
-  }
-
-  if (decoder.Empty()) {
-    output.Error(ReaderName(target) + ": no card within " + std::to_string(static_cast<int>(timeoutSeconds)) + " s");
-    output.Print(Json{{"outcome", "timeout"}, {"reader", ReaderJson(target)}});
-    return kExitTimeout;
+  const ScanEnd end = Scan(*keyboard, context.environment.stopDescriptor, timeoutMs, decoder);
+  // Keys typed before the reader went or the program was stopped make no
+  // whole number: only the end is reported.
+  if (end != ScanEnd::kCard) {
+    const Ending ending = EndingOf(end, timeout);
+    output.Error(ReaderName(target) + ": " + ending.words);
+    output.Print(Json{{"outcome", ending.outcome}, {"reader", ReaderJson(target)}});
+    return ending.code;
   }
   const ScanResult card = decoder.Take();
   output.Say(card.text + " (" + std::to_string(card.count) + " characters, " + (card.enter ? "Enter" : "no Enter") + ")");

@@ -24,19 +24,19 @@ void DefineWatch(CLI::App& command, Options& options) {
 int RunWatch(Context& context) {
   Output& output = context.output;
   std::string why;
-  const std::optional<ReaderSettings> settings = ReadProfile(context.options.profile, why);
-  if (!settings) {
+  const std::optional<Profile> profile = ReadProfile(context.options.profile, why);
+  if (!profile) {
     output.Error(why);
     return kExitUsage;
   }
   HotplugSource* hotplug = context.environment.hotplug();
   if (hotplug == nullptr) {
     output.Error("cannot watch for readers: this build has no news of readers plugged in");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   if (hotplug->Descriptor() < 0) {
     output.Error("cannot watch for readers: udev's events cannot be had here");
-    return kExitInternal;
+    return kExitNotSetUp;
   }
   std::vector<ReaderIdentity> present;
   if (!ListPresent(context, present)) return kExitInternal;
@@ -44,7 +44,8 @@ int RunWatch(Context& context) {
   // gets the profile. A reader that goes and comes back counts as new.
   std::set<std::string> settled;
   for (const ReaderIdentity& reader : present) settled.insert(reader.hid.path);
-  output.Note("watching for readers to give " + settings->Describe() + "; left alone: " +
+  output.Note("watching for readers to give " + profile->settings.Describe() +
+              (profile->readers.empty() ? "" : " (or what the profile gives them by name)") + "; left alone: " +
               std::to_string(settled.size()) + " reader(s) already connected");
 
   const int stop = context.environment.stopDescriptor;
@@ -55,10 +56,11 @@ int RunWatch(Context& context) {
     if (!ListPresent(context, present)) continue;
     for (const ReaderIdentity& reader : present) {
       if (settled.count(reader.hid.path) != 0) continue;
+      const ReaderSettings settings = profile->For(reader.hid).settings;
       bool recorded = false;
       const SessionOutcome session = RunSession(
-          context.reader, reader.hid.path, *settings,
-          [&](Outcome outcome) { recorded = RecordWrite(context, reader, *settings, outcome); }, true);
+          context.reader, reader.hid.path, settings,
+          [&](Outcome outcome) { recorded = RecordWrite(context, reader, settings, outcome); }, true);
       const ExchangeOutcome& result = session.command;
       // A reader that could not be opened gets its whole session at a later
       // event (udev's next word on it), when it is ready, no longer held or
@@ -70,17 +72,17 @@ int RunWatch(Context& context) {
       settled.insert(reader.hid.path);
       const std::string line = ReaderName(reader) + ": " + DescribeOutcome(result);
       if (result.Succeeded()) {
-        output.Say(line + ": " + settings->Describe());
+        output.Say(line + ": " + settings.Describe());
       } else {
         output.Error(line);
       }
       if (output.IsJson()) {
         Json item = ReaderJson(reader);
         item["outcome"] = OutcomeName(result.outcome);
-        item["settings"] = settings->ToJson();
+        item["settings"] = settings.ToJson();
         item["recorded"] = recorded;
         // One line a write, as a log is read: a JSON document per line.
-        output.Stream() << item.dump() << std::endl;
+        output.Stream() << JsonText(Versioned(item), -1) << std::endl;
       }
     }
   }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -181,6 +182,27 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Pe
   const Descriptor directory(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (directory.get() >= 0) fsync(directory.get());
   return true;
+}
+
+RenameStatus RenameWithoutReplacing(const std::string& from, const std::string& to, SystemError& error) {
+  int result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+  // A file system that cannot rename without replacing (an older NFS) can
+  // still give a second name and drop the first, which fails as well when
+  // the name is taken.
+  if (result != 0 && errno == EINVAL) {
+    result = link(from.c_str(), to.c_str());
+    if (result == 0 && unlink(from.c_str()) != 0) {
+      error = LastSystemError();
+      unlink(to.c_str());
+      error.text = "cannot rename " + from + " to " + to + ": " + error.text;
+      return RenameStatus::kFailed;
+    }
+  }
+  if (result == 0) return RenameStatus::kRenamed;
+  if (errno == EEXIST) return RenameStatus::kTaken;
+  error = LastSystemError();
+  error.text = "cannot rename " + from + " to " + to + ": " + error.text;
+  return RenameStatus::kFailed;
 }
 
 FolderLock FolderLock::Take(const std::string& folder, SystemError& error) {

@@ -30,6 +30,15 @@ std::string XdgFolder(const char* variable, const char* fallback, std::string* w
   return folder + kProgramFolder;
 }
 
+// The first folder of systemd's $variable (a colon-separated list), else
+// `fallback`.
+std::string ServiceFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  std::string folder = value != nullptr ? std::string(value).substr(0, std::string(value).find(':')) : "";
+  if (folder.empty() || folder.front() != '/') return fallback;
+  return folder.back() == '/' ? folder : folder + '/';
+}
+
 }  // namespace
 
 std::string UserConfigFolder(std::string* why) { return XdgFolder("XDG_CONFIG_HOME", ".config/", why); }
@@ -53,5 +62,8 @@ std::vector<std::string> SharedDataFolders() {
                                   std::string("/usr/share/") + kProgramFolder};
   return folders;
 }
+
+std::string SystemConfigFolder() { return ServiceFolder("CONFIGURATION_DIRECTORY", "/etc/rdrconf/"); }
+std::string SystemStateFolder() { return ServiceFolder("STATE_DIRECTORY", "/var/lib/rdrconf/"); }
 
 }  // namespace rdrconf::platform

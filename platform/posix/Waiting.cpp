@@ -34,6 +34,11 @@ WaitResult WaitReadable(int descriptor, int stop, int milliseconds) {
   }
 }
 
+bool Pause(int stop, int milliseconds) {
+  // poll passes over a negative descriptor: only the stop one is watched.
+  return WaitReadable(-1, stop, milliseconds) != WaitResult::kStopped;
+}
+
 bool StopRequested(int stop) {
   pollfd ask{stop, POLLIN, 0};
   return stop >= 0 && poll(&ask, 1, 0) > 0 && (ask.revents & POLLIN) != 0;

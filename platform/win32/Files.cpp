@@ -179,6 +179,15 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view content, Pe
   return ok;
 }
 
+RenameStatus RenameWithoutReplacing(const std::string& from, const std::string& to, SystemError& error) {
+  // Without MOVEFILE_REPLACE_EXISTING a move never replaces anything.
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return RenameStatus::kRenamed;
+  const DWORD code = GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return RenameStatus::kTaken;
+  error = Failure("cannot rename " + from + " to " + to + ": ", code);
+  return RenameStatus::kFailed;
+}
+
 // The lock is a file beside the others, opened for this program alone (no
 // sharing) and deleted when it is closed.
 FolderLock FolderLock::Take(const std::string& folder, SystemError& error) {

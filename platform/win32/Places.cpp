@@ -50,4 +50,11 @@ std::vector<std::string> SharedDataFolders() {
   return {program.substr(0, program.find_last_of("/\\") + 1)};
 }
 
+// Empty when %ProgramData% names no absolute folder.
+std::string SystemConfigFolder() { return KnownFolder(L"ProgramData", "ProgramData", nullptr); }
+std::string SystemStateFolder() {
+  const std::string folder = SystemConfigFolder();
+  return folder.empty() ? folder : folder + "state\\";
+}
+
 }  // namespace rdrconf::platform

@@ -8,6 +8,11 @@ namespace rdrconf::platform {
 
 WaitResult WaitReadable(int, int, int) { return WaitResult::kGone; }
 
+bool Pause(int, int milliseconds) {
+  Sleep(static_cast<DWORD>(milliseconds));
+  return true;
+}
+
 bool StopRequested(int) { return false; }
 
 int PrepareCommandLineProcess() {

@@ -104,6 +104,9 @@ std::vector<TypedKey> EvdevKeyboard::Read() {
       while (libevdev_next_event(device_, LIBEVDEV_READ_FLAG_SYNC, &event) == LIBEVDEV_READ_STATUS_SYNC) {
       }
     } else {
+      // The kernel hangs up the node of an unplugged device: poll says it is
+      // readable for good, and every read fails with ENODEV.
+      if (result == -ENODEV) gone_ = true;
       break;  // -EAGAIN: nothing more waits; anything else ends the read too
     }
   }
@@ -111,6 +114,7 @@ std::vector<TypedKey> EvdevKeyboard::Read() {
 }
 
 void EvdevKeyboard::Release() {
+  gone_ = false;
   if (device_ != nullptr) {
     libevdev_grab(device_, LIBEVDEV_UNGRAB);
     libevdev_free(device_);

@@ -33,9 +33,11 @@ class EvdevKeyboard final : public KeyboardSource {
   std::vector<TypedKey> Read() override;
   void Release() override;
   bool IsHeld() const override { return device_ != nullptr; }
+  bool IsGone() const override { return gone_; }
 
  private:
   int fd_ = -1;
+  bool gone_ = false;
   struct libevdev* device_ = nullptr;
 };
 

@@ -3,16 +3,20 @@
 #include <fcntl.h>
 #include <hidapi.h>
 #include <libudev.h>
+#include <linux/input.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "platform/Text.h"
@@ -40,39 +44,49 @@ HidError LastError(hid_device* device, int number) {
   return {number, text};
 }
 
-// What udev knows of a hidraw node's device: the HID device's serial
-// number (its HID_UNIQ) and the USB device's names and port ("1-1.4", the
-// sysfs name of the USB device). hidapi reads the same texts but turns them
-// into wchar_t through the C library's locale: a program that never set its
-// locale (the command line) would get nothing for a serial "RDR-Ä1" or a
-// product "读卡器", and record the reader under another key than the window
-// does. udev gives the bytes as the device gave them, UTF-8.
-struct DeviceStrings {
-  std::string serialNumber;
-  std::string manufacturer;
-  std::string product;
-  std::string usbPort;
-};
+std::string Text(const char* value) { return value != nullptr ? std::string(value) : std::string(); }
 
-DeviceStrings StringsOf(struct udev* udev, const std::string& path) {
-  DeviceStrings strings;
-  if (udev == nullptr) return strings;
-  const std::size_t slash = path.rfind('/');
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  udev_device* node = udev_device_new_from_subsystem_sysname(udev, "hidraw", name.c_str());
-  if (node == nullptr) return strings;
-  const auto text = [](const char* value) { return value != nullptr ? std::string(value) : std::string(); };
+// The interface of one hidraw node, from what udev knows of it; nothing is
+// opened. std::nullopt for a node whose HID device cannot be read: it is
+// going away (unplugged while the listing runs).
+//
+// The listing is udev's rather than hidapi's: hidapi 0.13 reads the HID
+// device's uevent unchecked and crashes when a device goes between two of
+// its reads, and a watch or a window lists on every hot-plug event, just
+// when devices come and go. It also turns the texts into wchar_t through
+// the C library's locale, so that a program that never set its locale (the
+// command line) got nothing for a serial "RDR-Ä1" or a product "读卡器" and
+// recorded the reader under another key than the window; udev gives the
+// bytes as the device gave them, UTF-8.
+std::optional<HidInterfaceInfo> InterfaceOf(udev_device* node) {
+  const char* path = udev_device_get_devnode(node);
   // The parents belong to the node and are released with it.
-  if (udev_device* hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr)) {
-    strings.serialNumber = text(udev_device_get_property_value(hid, "HID_UNIQ"));
+  udev_device* const hid = udev_device_get_parent_with_subsystem_devtype(node, "hid", nullptr);
+  const char* ids = hid != nullptr ? udev_device_get_property_value(hid, "HID_ID") : nullptr;
+  unsigned bus = 0, vendor = 0, product = 0;
+  if (path == nullptr || ids == nullptr || std::sscanf(ids, "%x:%x:%x", &bus, &vendor, &product) != 3) {
+    return std::nullopt;
   }
-  if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device")) {
-    strings.usbPort = text(udev_device_get_sysname(usb));
-    strings.manufacturer = text(udev_device_get_sysattr_value(usb, "manufacturer"));
-    strings.product = text(udev_device_get_sysattr_value(usb, "product"));
+  HidInterfaceInfo info;
+  info.path = path;
+  info.vendorId = static_cast<std::uint16_t>(vendor);
+  info.productId = static_cast<std::uint16_t>(product);
+  info.serialNumber = Text(udev_device_get_property_value(hid, "HID_UNIQ"));
+  udev_device* const usb =
+      bus == BUS_USB ? udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_device") : nullptr;
+  if (usb == nullptr) {
+    info.product = Text(udev_device_get_property_value(hid, "HID_NAME"));
+    return info;
   }
-  udev_device_unref(node);
-  return strings;
+  info.usbPort = Text(udev_device_get_sysname(usb));  // "1-1.4"
+  info.manufacturer = Text(udev_device_get_sysattr_value(usb, "manufacturer"));
+  info.product = Text(udev_device_get_sysattr_value(usb, "product"));
+  if (info.serialNumber.empty()) info.serialNumber = Text(udev_device_get_sysattr_value(usb, "serial"));
+  if (udev_device* const usbInterface = udev_device_get_parent_with_subsystem_devtype(node, "usb", "usb_interface")) {
+    const std::string number = Text(udev_device_get_sysattr_value(usbInterface, "bInterfaceNumber"));
+    if (!number.empty()) info.interfaceNumber = static_cast<int>(std::strtol(number.c_str(), nullptr, 16));
+  }
+  return info;
 }
 
 }  // namespace
@@ -85,31 +99,25 @@ HidApiHost::~HidApiHost() {
 }
 
 std::optional<std::vector<HidInterfaceInfo>> HidApiHost::ListInterfaces(HidError& error) {
-  if (!initialised_) {
-    error = LastError(nullptr, 0);
+  udev_enumerate* const nodes = udev_ != nullptr ? udev_enumerate_new(udev_) : nullptr;
+  if (nodes == nullptr || udev_enumerate_add_match_subsystem(nodes, "hidraw") < 0 ||
+      udev_enumerate_scan_devices(nodes) < 0) {
+    const int number = errno;
+    if (nodes != nullptr) udev_enumerate_unref(nodes);
+    error = {number, std::string("cannot list the HID devices through udev: ") +
+                         (number != 0 ? std::strerror(number) : "udev is not available")};
     return std::nullopt;
   }
+  // In the order of their sysfs paths, as hidapi lists them.
   std::vector<HidInterfaceInfo> interfaces;
-  // hidapi answers both "nothing present" and "listing failed" with an empty
-  // list; either way there is no reader to find.
-  hid_device_info* const first = hid_enumerate(0, 0);
-  for (const hid_device_info* info = first; info != nullptr; info = info->next) {
-    HidInterfaceInfo interface;
-    interface.path = info->path ? info->path : "";
-    interface.vendorId = info->vendor_id;
-    interface.productId = info->product_id;
-    interface.interfaceNumber = info->interface_number;
-    const DeviceStrings strings = StringsOf(udev_, interface.path);
-    const auto either = [](const std::string& udevText, const wchar_t* hidapiText) {
-      return udevText.empty() ? Utf8(hidapiText) : udevText;
-    };
-    interface.serialNumber = either(strings.serialNumber, info->serial_number);
-    interface.manufacturer = either(strings.manufacturer, info->manufacturer_string);
-    interface.product = either(strings.product, info->product_string);
-    if (info->bus_type == HID_API_BUS_USB) interface.usbPort = strings.usbPort;
-    interfaces.push_back(std::move(interface));
+  for (udev_list_entry* entry = udev_enumerate_get_list_entry(nodes); entry != nullptr;
+       entry = udev_list_entry_get_next(entry)) {
+    udev_device* const node = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
+    if (node == nullptr) continue;  // gone since the scan
+    if (std::optional<HidInterfaceInfo> info = InterfaceOf(node)) interfaces.push_back(*std::move(info));
+    udev_device_unref(node);
   }
-  hid_free_enumeration(first);
+  udev_enumerate_unref(nodes);
   return interfaces;
 }
 

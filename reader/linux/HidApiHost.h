@@ -6,8 +6,8 @@ struct udev;
 
 namespace rdrconf {
 
-// HidHost over hidapi's hidraw backend, with libudev for what hidapi's
-// listing leaves out (the USB port). An opened interface is held with an
+// HidHost over hidapi's hidraw backend, listing the interfaces through
+// libudev (the nodes, their ids, names and USB ports). An opened interface is held with an
 // exclusive advisory lock on its device node (flock) until it is closed, so
 // that a second program gets EWOULDBLOCK instead of sending its frames
 // between ours.

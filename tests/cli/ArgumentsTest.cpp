@@ -7,6 +7,7 @@
 #include <regex>
 #include <set>
 
+#include "cli/ExitCode.h"
 #include "tests/cli/CliFixture.h"
 
 namespace rdrconf::test {
@@ -17,7 +18,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-const char* const kCommands[] = {"list", "set", "restore", "show", "doctor"};
+const char* const kCommands[] = {"list", "set", "restore", "apply", "show", "doctor", "udev-rule"};
 
 class ArgumentsTest : public CliTest {
  protected:
@@ -107,11 +108,14 @@ TEST_F(ArgumentsTest, JsonGoesAnywhereOnTheLineAndStdoutHoldsOneDocument) {
   const std::vector<std::vector<std::string>> cases = {
       {"list", "--json"}, {"--json", "list"}, {"set", "--format", "1", "--json"}, {"restore", "--json"},
       {"show", "--json"}, {"doctor", "--json"}, {"--json", "set", "--dry-run", "-f", "2"},
+      {"apply", "--profile", "none.json", "--json"},
   };
   for (const auto& arguments : cases) {
     SCOPED_TRACE(::testing::PrintToString(arguments));
     Run(arguments);
+    // Its form's version first, so a script can tell which form it reads.
     EXPECT_FALSE(Document().is_discarded());
+    EXPECT_EQ(out.str().rfind("{\n  \"schema_version\": 1,", 0), 0u) << out.str();
   }
 }
 
@@ -125,7 +129,9 @@ TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
   std::set<std::string> all = LongOptionsIn({"--help"});  // the program's own
   for (const char* command : kCommands) {
     SCOPED_TRACE(command);
-    EXPECT_THAT(manual, HasSubstr(std::string(".B ") + command));
+    std::string roff = command;  // a hyphen is "\-" in a manual page
+    for (std::size_t at = roff.find('-'); at != std::string::npos; at = roff.find('-', at + 2)) roff.insert(at, "\\");
+    EXPECT_THAT(manual, HasSubstr(".B " + roff));
     EXPECT_THAT(completion, HasSubstr(std::string(" ") + command));
     for (const std::string& option : LongOptionsIn({command, "--help"})) all.insert(option);
   }
@@ -136,6 +142,32 @@ TEST_F(ArgumentsTest, ManualPageAndCompletionKnowEveryOption) {
     // roff spells each hyphen of an option as \-.
     EXPECT_THAT(manual, HasSubstr(std::regex_replace(option, std::regex("-"), "\\-")));
     EXPECT_THAT(completion, HasSubstr(option));
+  }
+}
+
+// Scripts rely on the exit status: --help, the manual page and the README
+// give every code the program has, and no other.
+TEST_F(ArgumentsTest, HelpManualPageAndReadmeGiveEveryExitStatus) {
+  ASSERT_EQ(Run({"--help"}), 0);
+  const std::string help = out.str();
+  const std::string manual = ReadBytes(RDRCONF_MAN_PAGE);
+  const std::size_t section = manual.find(".SH EXIT STATUS");
+  ASSERT_NE(section, std::string::npos);
+  const std::string exitStatus = manual.substr(section, manual.find(".SH ", section + 1) - section);
+  const std::string whole = ReadBytes(RDRCONF_README);
+  const std::size_t commandLine = whole.find("\n## Command line\n");
+  ASSERT_NE(commandLine, std::string::npos);
+  const std::string readme = whole.substr(commandLine, whole.find("\n## ", commandLine + 1) - commandLine);
+  const std::set<int> codes{cli::kExitDone,     cli::kExitInternal,    cli::kExitUsage,         cli::kExitNoReader,
+                            cli::kExitDenied,   cli::kExitBusy,        cli::kExitFailed,        cli::kExitNotSetUp,
+                            cli::kExitSeveralReaders, cli::kExitTimeout, cli::kExitInterrupted, cli::kExitNothingRecorded};
+  for (int code = 0; code <= 20; ++code) {
+    SCOPED_TRACE(code);
+    const bool used = codes.count(code) != 0;
+    const std::string number = std::to_string(code);
+    EXPECT_EQ(std::regex_search(help, std::regex("(^|[ \n])" + number + " [a-z]")), used) << help;
+    EXPECT_EQ(exitStatus.find(".TP\n.B " + number + "\n") != std::string::npos, used);
+    EXPECT_EQ(readme.find("\n| " + number + " | ") != std::string::npos, used);
   }
 }
 #endif

@@ -29,7 +29,12 @@ constexpr char kThird[] = "/dev/hidraw7";
 
 class ConfigureTest : public CliTest {
  protected:
-  std::map<std::string, RecordEntry> Recorded() const { return SettingsRecord(environment.recordPath).Read(); }
+  // The record's entries by their reader's serial number.
+  std::map<std::string, RecordEntry> Recorded() const {
+    std::map<std::string, RecordEntry> bySerial;
+    for (const auto& [key, entry] : SettingsRecord(environment.recordPath).Read()) bySerial.emplace(entry.serial, entry);
+    return bySerial;
+  }
 };
 
 TEST_F(ConfigureTest, SetGivesTheReaderOneWindowSessionOnHandlesOfItsOwn) {
@@ -255,11 +260,31 @@ TEST_F(ConfigureTest, SelectionNamesOneReaderByPathSerialOrIndex) {
   }
 }
 
-TEST_F(ConfigureTest, SelectionThatNamesTwoReadersIsRefused) {
+// Cheap readers often share one serial number: --reader with it names
+// them all, and every command that takes --reader refuses it, listing the
+// readers it matched with what tells them apart (path and USB port).
+TEST_F(ConfigureTest, SelectionThatNamesTwoReadersIsRefusedAndListsThem) {
   host.AddReader(kReader, "SAME");
-  host.AddReader(kSecond, "SAME");
-  EXPECT_EQ(Run({"restore", "--reader", "SAME"}), 8);
-  EXPECT_THAT(err.str(), HasSubstr("names several readers"));
+  host.AddReader(kSecond, "OTHER");
+  host.AddReader(kThird, "SAME");
+  for (const std::vector<std::string>& arguments : {std::vector<std::string>{"restore"},
+                                                     {"set", "--format", "1"},
+                                                     {"set", "--format", "1", "--dry-run"},
+                                                     {"show"},
+                                                     {"export"}}) {
+    SCOPED_TRACE(arguments.size() > 2 ? arguments[0] + " " + arguments.back() : arguments[0]);
+    std::vector<std::string> selected = arguments;
+    selected.insert(selected.end(), {"--reader", "SAME"});
+    EXPECT_EQ(Run(selected), 8);
+    EXPECT_EQ(err.str(), "rdrconf-cli: --reader SAME names several readers; name one by its path:\n"
+                         "  0  /dev/hidraw3 (serial SAME, USB 1-1)\n"
+                         "  2  /dev/hidraw7 (serial SAME, USB 1-3)\n");
+    EXPECT_EQ(out.str(), "");
+  }
+  EXPECT_EQ(Run({"set", "--format", "1", "--reader", "SAME", "--json"}), 8);
+  EXPECT_EQ(Document(), Json::parse(R"({"outcome": "several_readers", "readers": [], "candidates": [
+      {"index": 0, "path": "/dev/hidraw3", "serial": "SAME", "usb_port": "1-1"},
+      {"index": 2, "path": "/dev/hidraw7", "serial": "SAME", "usb_port": "1-3"}]})"));
   EXPECT_EQ(host.Opens(), 0);
 }
 
@@ -343,11 +368,11 @@ TEST_F(ConfigureTest, DryRunChecksTheSelectionLikeARealRun) {
 
 TEST_F(ConfigureTest, RecordTroubleIsReportedAndNeverStopsConfiguring) {
   host.AddReader(kReader, "A1");
-  // A corrupt record: set aside with a warning, and replaced.
+  // A corrupt record: kept aside with a warning, and a new one started.
   std::filesystem::create_directories(std::filesystem::path(environment.recordPath).parent_path());
   WriteBytes(environment.recordPath, "{ not json");
   EXPECT_EQ(Run({"set", "--format", "2", "--json"}), 0);
-  EXPECT_THAT(err.str(), HasSubstr("it is not valid JSON; it is replaced"));
+  EXPECT_THAT(err.str(), HasSubstr("it is kept as " + environment.recordPath + ".unusable-20240501T120000Z"));
   EXPECT_EQ(Document()["readers"][0]["recorded"], true);
   EXPECT_EQ(Recorded().at("A1").settings.format, 2);
 

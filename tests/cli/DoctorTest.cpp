@@ -147,14 +147,14 @@ TEST_P(DoctorProblemTest, FirstProblemGivesTheExitStatus) {
 
 INSTANTIATE_TEST_SUITE_P(
     Problems, DoctorProblemTest,
-    ::testing::Values(ProblemCase{"NoRule", kNoRule, 1, "udev_rule"},
+    ::testing::Values(ProblemCase{"NoRule", kNoRule, 7, "udev_rule"},
                       ProblemCase{"NoReader", kNoReader, 3, "readers"},
                       ProblemCase{"ListingFails", kListingFails, 1, "readers"},
                       ProblemCase{"Denied", kDenied, 4, "access"},
                       ProblemCase{"Held", kHeld, 5, "not_held"},
-                      ProblemCase{"NoLanguageFiles", kNoLanguageFiles, 1, "language_files"},
+                      ProblemCase{"NoLanguageFiles", kNoLanguageFiles, 7, "language_files"},
                       ProblemCase{"DeniedAndHeld", kDenied | kHeld, 4, "access"},
-                      ProblemCase{"NoRuleAndHeld", kNoRule | kHeld, 1, "udev_rule"},
+                      ProblemCase{"NoRuleAndHeld", kNoRule | kHeld, 7, "udev_rule"},
                       ProblemCase{"HeldAndNoLanguageFiles", kHeld | kNoLanguageFiles, 5, "not_held"}),
     [](const ::testing::TestParamInfo<ProblemCase>& info) { return std::string(info.param.name); });
 
@@ -162,7 +162,7 @@ TEST_F(DoctorTest, FailingChecksGiveTheirFixes) {
   AllWell();
   Spoil(kNoRule | kHeld | kNoLanguageFiles);
 
-  EXPECT_EQ(Run({"doctor"}), 1);
+  EXPECT_EQ(Run({"doctor"}), 7);
 
   const std::string text = out.str();
   EXPECT_THAT(text, AllOf(HasSubstr("FAIL  udev rule: 70-rdrconf.rules is in none of"),
@@ -172,10 +172,10 @@ TEST_F(DoctorTest, FailingChecksGiveTheirFixes) {
                                     "      fix: Close cardd (PID 4242), or wait until it is done"),
                           HasSubstr("FAIL  language files: RDRCONF.zh-CN.ini and RDRCONF.en-US.ini are in none of"),
                           HasSubstr("ok    access to")));
-  EXPECT_THAT(text, EndsWith("doctor: 3 of 5 checks failed; the first: udev rule (exit status 1)\n"));
+  EXPECT_THAT(text, EndsWith("doctor: 3 of 5 checks failed; the first: udev rule (exit status 7)\n"));
 
   // --quiet keeps the failures and the summary only.
-  EXPECT_EQ(Run({"doctor", "--quiet"}), 1);
+  EXPECT_EQ(Run({"doctor", "--quiet"}), 7);
   EXPECT_THAT(out.str(), Not(HasSubstr("ok    ")));
   EXPECT_THAT(out.str(), HasSubstr("FAIL  udev rule"));
 }
@@ -192,6 +192,23 @@ TEST_F(DoctorTest, JsonNamesTheHoldersAndTheReader) {
   EXPECT_EQ(held["holders"], Json::parse(R"([{"pid": 4242, "name": "cardd"}])"));
   EXPECT_EQ(document["checks"][0]["reader"], nullptr);
   EXPECT_EQ(document["checks"][0]["detail"], environment.udevRuleFolders.back() + "/70-rdrconf.rules");
+}
+
+// Any process may name itself (/proc/PID/comm), escape sequences and line
+// breaks included: the lines show the whole name escaped, the JSON as it is.
+TEST_F(DoctorTest, AHoldersNameIsShownWholeAndEscaped) {
+  AllWell();
+  const std::string name = "x\x1b]0;owned\x07\nFAIL  forged";
+  ProcessHolds(4242, name, node);
+
+  EXPECT_EQ(Run({"doctor"}), 5);
+  EXPECT_THAT(out.str(), HasSubstr(": held by x\\x1b]0;owned\\x07\\nFAIL  forged (PID 4242)\n"
+                                   "      fix: Close x\\x1b]0;owned\\x07\\nFAIL  forged (PID 4242), or wait"));
+  EXPECT_THAT(out.str(), Not(HasSubstr("\x1b")));
+  EXPECT_THAT(out.str(), Not(HasSubstr("\nFAIL  forged")));
+
+  EXPECT_EQ(Run({"doctor", "--json"}), 5);
+  EXPECT_EQ(Document()["checks"][3]["holders"][0]["name"], name);
 }
 
 TEST_F(DoctorTest, ChecksEveryReader) {

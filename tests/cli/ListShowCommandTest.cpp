@@ -38,13 +38,14 @@ TEST_F(ListShowTest, ListGivesEveryReaderWithItsAccessAndRecordAndOpensNothing) 
   RecordWritten("/dev/hidraw1", "A1", "1-2", {1, 0, 0, 1, 0});
 
   EXPECT_EQ(Run({"list", "--json"}), 0) << err.str();
-  EXPECT_EQ(Document(), Json::parse(R"([
+  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "readers": [
       {"index": 0, "path": "/dev/hidraw1", "serial": "A1", "manufacturer": "Fake",
        "product": "Fake card reader", "usb_port": "1-2", "access": "ok",
        "last_written": {"format": "8h", "format_index": 1, "mode": "passive", "enter": false,
-                        "power_saving": true}},
+                        "power_saving": true}, "system_last_written": null, "system_written_at": null},
       {"index": 1, "path": "/dev/hidraw2", "serial": "", "manufacturer": "Fake",
-       "product": "Fake card reader", "usb_port": "1-3", "access": "denied", "last_written": null}])"));
+       "product": "Fake card reader", "usb_port": "1-3", "access": "denied", "last_written": null,
+       "system_last_written": null, "system_written_at": null}]})"));
 
   EXPECT_EQ(Run({"list"}), 0);
   EXPECT_EQ(out.str(),
@@ -59,13 +60,13 @@ TEST_F(ListShowTest, ReaderWithoutSerialIsFoundInTheRecordByItsPort) {
   host.AddReader("/dev/hidraw4", "");
   RecordWritten("/dev/hidraw9", "", "1-1", {12, 1, 1, 0, 0});
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  EXPECT_EQ(Document()[0]["last_written"]["format"], "IC format 12");
+  EXPECT_EQ(Document()["readers"][0]["last_written"]["format"], "IC format 12");
 }
 
 TEST_F(ListShowTest, NoReaderIsAnEmptyListAndNoError) {
   host.AddInterface("/dev/hidraw0", 0x046D, 0xC31C);
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  EXPECT_EQ(Document(), Json::array());
+  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "readers": []})"));
   EXPECT_EQ(Run({"list"}), 0);
   EXPECT_EQ(out.str(), "");
   EXPECT_EQ(err.str(), "rdrconf-cli: no reader 1d57:ac08 is connected\n");
@@ -88,7 +89,7 @@ TEST_F(ListShowTest, CorruptRecordIsListedAsNothingWithAWarning) {
   std::filesystem::create_directories(std::filesystem::path(environment.recordPath).parent_path());
   WriteBytes(environment.recordPath, "[1, 2");
   EXPECT_EQ(Run({"list", "--json"}), 0);
-  EXPECT_EQ(Document()[0]["last_written"], nullptr);
+  EXPECT_EQ(Document()["readers"][0]["last_written"], nullptr);
   EXPECT_THAT(err.str(), HasSubstr("warning: ignoring the settings record"));
 }
 
@@ -115,7 +116,8 @@ TEST_F(ListShowTest, ShowLabelsWhatWasLastWrittenFromThisComputer) {
   EXPECT_THAT(document["note"].get<std::string>(), HasSubstr("cannot report its settings"));
   EXPECT_EQ(document["record"], environment.recordPath);
   EXPECT_EQ(document["readers"], Json::parse(R"([{"index": 1, "path": "/dev/hidraw2", "serial": "B2",
-      "usb_port": "1-2", "key": "B2", "last_written": null, "written_at": null, "outcome": null}])"));
+      "usb_port": "1-2", "key": "serial:B2 usb:1-2", "last_written": null, "written_at": null, "outcome": null,
+      "system_last_written": null, "system_written_at": null}])"));
 
   EXPECT_EQ(Run({"show", "--reader", "/dev/hidraw1", "--json"}), 0);
   EXPECT_EQ(Document()["readers"][0]["last_written"]["format"], "8h10d");
@@ -126,7 +128,7 @@ TEST_F(ListShowTest, ShowLabelsWhatWasLastWrittenFromThisComputer) {
 
 TEST_F(ListShowTest, ShowWithoutAReaderToShowExits3) {
   EXPECT_EQ(Run({"show", "--json"}), 3);
-  EXPECT_EQ(Document(), Json::parse(R"({"outcome": "no_reader", "readers": []})"));
+  EXPECT_EQ(Document(), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "readers": []})"));
   host.AddReader("/dev/hidraw1", "A1");
   EXPECT_EQ(Run({"show", "--reader", "Z9"}), 3);
   EXPECT_THAT(err.str(), HasSubstr("no reader matches --reader Z9"));

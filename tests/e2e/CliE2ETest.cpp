@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <cstring>
+#include <sys/stat.h>
 #include <nlohmann/json.hpp>
 
 #include "emulator/EmulatedHidBus.h"
@@ -71,6 +74,9 @@ class CliE2E : public ::testing::Test {
     const char* asan = std::getenv("ASAN_OPTIONS");
     return {{"HOME", (folder_ / "home").string()},
             {"XDG_STATE_HOME", (folder_ / "state").string()},
+            // Nor the machine's own profile and record.
+            {"CONFIGURATION_DIRECTORY", (folder_ / "etc").string()},
+            {"STATE_DIRECTORY", (folder_ / "lib").string()},
             // The preload comes before the sanitizer's runtime under the wrapper.
             {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}};
   }
@@ -86,8 +92,13 @@ class CliE2E : public ::testing::Test {
     return document;
   }
 
+  // The record's entries by their reader's serial number.
   std::map<std::string, RecordEntry> Recorded() const {
-    return SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read();
+    std::map<std::string, RecordEntry> bySerial;
+    for (const auto& [key, entry] : SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read()) {
+      bySerial.emplace(entry.serial, entry);
+    }
+    return bySerial;
   }
 
   EmulatedHidBus bus_;
@@ -102,11 +113,13 @@ TEST_F(CliE2E, ListShowsTheReadersAndOpensNothing) {
   const ProgramRun run = Cli({"list", "--json"});
 
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Parse(run), Json::parse(R"([
+  EXPECT_EQ(Parse(run), Json::parse(R"({"schema_version": 1, "readers": [
       {"index": 0, "path": ")" + first.NodePath() + R"(", "serial": "EMU0002", "manufacturer": "Emulated",
-       "product": "Emulated card reader", "usb_port": "1-2", "access": "ok", "last_written": null},
+       "product": "Emulated card reader", "usb_port": "1-2", "access": "ok", "last_written": null,
+       "system_last_written": null, "system_written_at": null},
       {"index": 1, "path": ")" + second.NodePath() + R"(", "serial": "EMU0003", "manufacturer": "Emulated",
-       "product": "Emulated card reader", "usb_port": "1-3", "access": "ok", "last_written": null}])"));
+       "product": "Emulated card reader", "usb_port": "1-3", "access": "ok", "last_written": null,
+       "system_last_written": null, "system_written_at": null}]})"));
   for (const EmulatedHidDevice* device : {&keyboard, static_cast<EmulatedHidDevice*>(&first),
                                           static_cast<EmulatedHidDevice*>(&second)}) {
     EXPECT_EQ(device->Opens(), 0);
@@ -207,12 +220,62 @@ TEST_F(CliE2E, SelectionConfiguresOnlyTheReaderItNames) {
   }
 }
 
+// Cheap readers often share a serial number: --reader with it names both,
+// is refused, and lists them by what tells them apart.
+TEST_F(CliE2E, SerialThatTwoReadersShareIsRefusedAndTheyAreListed) {
+  EmulatedReader& first = bus_.AddReader({"SAME", ""});
+  EmulatedReader& second = bus_.AddReader({"SAME", ""});
+
+  const ProgramRun run = Cli({"set", "--format", "1", "--reader", "SAME"});
+
+  EXPECT_EQ(run.status, 8) << run.err;
+  EXPECT_EQ(run.err, "rdrconf-cli: --reader SAME names several readers; name one by its path:\n"
+                     "  0  " + first.NodePath() + " (serial SAME, USB 1-1)\n"
+                     "  1  " + second.NodePath() + " (serial SAME, USB 1-2)\n");
+  EXPECT_EQ(first.Opens() + second.Opens(), 0);
+}
+
+// Device strings reach the command line as the device gave them, UTF-8,
+// whatever the locale: under LC_ALL=C they were once lost, so --reader
+// found nothing and the record key fell back to the USB port, unlike the
+// window's.
+TEST_F(CliE2E, NonAsciiSerialAndProductWorkUnderTheCLocale) {
+  const std::string serial = "RDR-\xc3\x84" "1";          // RDR-Ä1
+  const std::string product = "\xe8\xaf\xbb\xe5\x8d\xa1\xe5\x99\xa8";  // 读卡器
+  bus_.AddReader({"OTHER", ""});
+  EmulatedReader& reader = bus_.AddReader({serial, product});
+  std::map<std::string, std::string> locale = Environment();
+  locale["LC_ALL"] = "C";
+
+  ProgramRun run = ChildProgram(RDRCONF_CLI_PROGRAM, {"list", "--json"}, locale).Finish();
+  ASSERT_EQ(run.status, 0) << run.err;
+  const Json list = Parse(run)["readers"];
+  EXPECT_EQ(list[1]["serial"], serial);
+  EXPECT_EQ(list[1]["product"], product);
+  run = ChildProgram(RDRCONF_CLI_PROGRAM, {"list"}, locale).Finish();
+  EXPECT_THAT(run.out, HasSubstr("serial " + serial + "  USB 1-2  Emulated " + product + "  access ok"));
+
+  run = ChildProgram(RDRCONF_CLI_PROGRAM, {"set", "--format", "3", "--reader", serial}, locale).Finish();
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(reader.Settings().cardno_type, 3);
+
+  // The record key is the one the window computes from its own listing.
+  HidApiHost host;
+  const ReaderIdentity listed = CardReader(host).ListReaders().at(1);
+  ASSERT_EQ(listed.hid.serialNumber, serial);
+  const std::map<std::string, RecordEntry> recorded =
+      SettingsRecord((folder_ / "state" / "rdrconf" / "readers.json").string()).Read();
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded.begin()->first, SettingsRecord::KeyOf(listed.hid));
+  EXPECT_EQ(recorded.begin()->second.serial, serial);
+}
+
 TEST_F(CliE2E, NoReaderExits3AndOpensNothing) {
   EmulatedHidDevice& keyboard = bus_.AddOtherDevice(0x046D, 0xC31C);
 
   ProgramRun run = Cli({"set", "--format", "1", "--json"});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(Parse(run), Json::parse(R"({"outcome": "no_reader", "readers": []})"));
+  EXPECT_EQ(Parse(run), Json::parse(R"({"schema_version": 1, "outcome": "no_reader", "readers": []})"));
   EXPECT_THAT(run.err, HasSubstr("no reader 1d57:ac08 is connected"));
 
   run = Cli({"list"});
@@ -387,6 +450,165 @@ TEST_F(CliE2E, WatchConfiguresReadersPluggedInLaterAndLeavesTheOthersAlone) {
   EXPECT_THAT(present.Reports(), IsEmpty());
   ASSERT_EQ(Recorded().count("EMU0002"), 1u) << "each write goes into the record";
   EXPECT_EQ(Recorded().at("EMU0002").settings.Block(), wanted);
+}
+
+// apply, as the system unit runs it and as a person or a fleet tool does.
+class ApplyE2E : public CliE2E {
+ protected:
+  static constexpr char kProfile[] =
+      R"({"rdrconf_profile": 1, "settings": {"format": "8h10d", "mode": "passive", "enter": false,
+          "power_saving": true}})";
+  static constexpr ReaderParameterBlock kProfileBlock{5, 0, 0, 1, 0};
+
+  void SetUp() override {
+    CliE2E::SetUp();
+    std::filesystem::create_directories(folder_ / "etc");
+    std::filesystem::create_directories(folder_ / "lib");
+    WriteProfile(kProfile);
+  }
+  void WriteProfile(const std::string& text) const { std::ofstream(folder_ / "etc" / "profile.json") << text; }
+  std::string ProfilePath() const { return (folder_ / "etc" / "profile.json").string(); }
+
+  // The command of the unit's ExecStart= for `node` (/dev/hidrawN), with
+  // the program built here in the place of the installed one.
+  static std::vector<std::string> UnitCommand(const std::string& node) {
+    std::ifstream unit(RDRCONF_APPLY_UNIT);
+    std::string line;
+    while (std::getline(unit, line) && line.rfind("ExecStart=", 0) != 0) {
+    }
+    std::vector<std::string> words;
+    std::istringstream split(line.substr(std::strlen("ExecStart=")));
+    for (std::string word; split >> word;) {
+      if (const std::size_t at = word.find("/dev/%I"); at != std::string::npos) word = node;
+      words.push_back(word);
+    }
+    EXPECT_EQ(words.empty() ? "" : words.front(), "/usr/bin/rdrconf-cli") << line;
+    if (!words.empty()) words.erase(words.begin());
+    return words;
+  }
+
+  // As systemd runs the unit, with its configuration and state folders.
+  ProgramRun RunAsTheUnit(const std::vector<std::string>& arguments) const {
+    return ChildProgram(RDRCONF_CLI_PROGRAM, arguments, Environment()).Finish();
+  }
+};
+
+// The unit's own command line gives the system's profile to its node alone
+// and keeps the system's record, readable by every user; the record lets
+// list report what the system wrote.
+TEST_F(ApplyE2E, TheUnitsCommandGivesTheProfileToItsNodeAloneAndRecordsIt) {
+  EmulatedReader& other = bus_.AddReader();
+  EmulatedReader& plugged = bus_.AddReader();
+  other.FailOpens(true);  // as a node the unit's user may not open
+
+  const ProgramRun run = RunAsTheUnit(UnitCommand(plugged.NodePath()));
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, plugged.NodePath() + " (serial EMU0002, USB 1-2): set format 8h10d (5), Passive, No-Enter, "
+                                          "power saving on\n");
+  EXPECT_THAT(BytesOf(plugged.Reports()), ElementsAre(kOpenNotice, kHeader, ChunkOf(kProfileBlock), kCloseNotice))
+      << Trace(plugged);
+  EXPECT_EQ(other.Opens(), 0);
+  const std::filesystem::path record = folder_ / "lib" / "readers.json";
+  EXPECT_EQ(std::filesystem::status(record).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  EXPECT_EQ(SettingsRecord(record.string()).Read().begin()->second.settings.Block(), kProfileBlock);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "state")) << "no user's record";
+}
+
+// Changed, unchanged, forced, checked and diffed, each on the wire.
+TEST_F(ApplyE2E, WritesOnlyWhatTheRecordSaysIsMissing) {
+  EmulatedReader& reader = bus_.AddReader();
+  const std::vector<FeatureReport> session{kOpenNotice, kHeader, ChunkOf(kProfileBlock), kCloseNotice};
+
+  ProgramRun run = Cli({"apply", "--profile", ProfilePath(), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Parse(run)["changed"], true);
+  EXPECT_EQ(BytesOf(reader.Reports()), session) << Trace(reader);
+
+  reader.ClearRecords();
+  run = Cli({"apply", "--profile", ProfilePath(), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Parse(run)["readers"][0]["outcome"], "unchanged");
+  EXPECT_EQ(Parse(run)["changed"], false);
+  EXPECT_EQ(reader.Opens(), 0);
+  EXPECT_THAT(reader.Reports(), IsEmpty());
+
+  run = Cli({"apply", "--profile", ProfilePath(), "--force"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(BytesOf(reader.Reports()), session) << Trace(reader);
+
+  reader.ClearRecords();
+  WriteProfile(R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "passive", "enter": false,
+                   "power_saving": true}})");
+  run = Cli({"apply", "--profile", ProfilePath(), "--check", "--diff"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("would be set format 6h10d (4), Passive, No-Enter, power saving on\n"
+                                 "  format: 8h10d (5) -> 6h10d (4)\n  mode: passive -> passive\n"));
+  EXPECT_EQ(reader.Opens(), 0);
+  EXPECT_THAT(reader.Reports(), IsEmpty());
+
+  run = Cli({"apply", "--profile", ProfilePath(), "--diff"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.out, HasSubstr("  format: 8h10d (5) -> 6h10d (4)\n"));
+  EXPECT_THAT(BytesOf(reader.Reports()),
+              ElementsAre(kOpenNotice, kHeader, ChunkOf({4, 0, 0, 1, 0}), kCloseNotice));
+}
+
+// A profile that cannot be used: refused where it is wrong, nothing sent.
+TEST_F(ApplyE2E, EveryBadProfileIsRefusedAndNothingIsWritten) {
+  EmulatedReader& reader = bus_.AddReader();
+  const std::string settings = R"("settings": {"format": "6h", "mode": "active", "enter": true, "power_saving": false})";
+  const struct {
+    std::string text;
+    std::string says;
+  } cases[] = {
+      {"{\"rdrconf_profile\": 1,\n  " + settings, ":2:" + std::to_string(settings.size() + 3) + ": it is not valid JSON"},
+      {"{\"rdrconf_profile\": 1, " + settings + ", \"colour\": 1}", "unknown key \"colour\""},
+      {R"({"rdrconf_profile": 1, "settings": {"format": "7h", "mode": "active", "enter": true, "power_saving": false}})",
+       "\"format\": \"7h\" is not a card-number format"},
+      {R"({"rdrconf_profile": 1, "settings": {"format_index": 40, "mode": "active", "enter": true, "power_saving": false}})",
+       "\"format_index\": 40 is out of range (0-12)"},
+      {R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "active", "enter": true, "power_saving": 0}})",
+       "\"power_saving\" must be true or false"},
+      {std::string(2 * 1024 * 1024, '\n'), "larger than a profile can be (1 MiB)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    WriteProfile(c.text);
+    const ProgramRun run = RunAsTheUnit({"apply", "--system"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_THAT(run.err, HasSubstr(ProfilePath() + (c.says[0] == ':' ? "" : ":")));
+    EXPECT_THAT(run.err, HasSubstr(c.says));
+  }
+  std::filesystem::remove(ProfilePath());
+  ASSERT_EQ(mkfifo(ProfilePath().c_str(), 0600), 0);
+  const ProgramRun fifo = RunAsTheUnit({"apply", "--system"});
+  EXPECT_EQ(fifo.status, 2);
+  EXPECT_THAT(fifo.err, HasSubstr(ProfilePath() + ": not a regular file"));
+  EXPECT_EQ(reader.Opens(), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ / "lib" / "readers.json"));
+}
+
+// Someone setting the reader in the window holds it for the moment of an
+// exchange: the unit's apply waits its turn instead of failing.
+TEST_F(ApplyE2E, AReaderTheWindowHoldsIsWrittenOnceItIsLetGo) {
+  EmulatedReader& reader = bus_.AddReader();
+  HidApiHost host;
+  CardReader link(host);
+  ReaderHandle held = link.OpenReader();
+  ASSERT_TRUE(held.IsOpen());
+  reader.ClearRecords();
+
+  ChildProgram apply(RDRCONF_CLI_PROGRAM, UnitCommand(reader.NodePath()), Environment());
+  ASSERT_TRUE(apply.WaitForError("trying again", 60000));
+  EXPECT_THAT(reader.Reports(), IsEmpty());
+  held.Close();
+  const ProgramRun run = apply.Finish();
+
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(BytesOf(reader.Reports()), ElementsAre(kOpenNotice, kHeader, ChunkOf(kProfileBlock), kCloseNotice));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -77,6 +78,30 @@ TEST_F(ReaderLinkE2E, HostListsTheBusInOrderWithIdsAndNodes) {
   EXPECT_EQ(readers[0].hid.path, reader.NodePath());
   EXPECT_TRUE(readers[0].mayOpen);
   EXPECT_EQ(keyboard.Opens() + reader.Opens(), 0);  // listing opens nothing
+}
+
+// A reader being pulled out while the readers are listed: its hidraw node
+// is still listed, but its HID device can no longer be read (here its
+// uevent has made way for a directory, as if the file went between two
+// reads). hidapi 0.13's own listing read that attribute unchecked and
+// crashed the program; such a device is left out, the others listed.
+TEST_F(ReaderLinkE2E, AReaderGoingAwayDuringTheListingIsLeftOut) {
+  EmulatedReader& going = bus_.AddReader();
+  EmulatedReader& staying = bus_.AddReader();
+  const std::filesystem::path usb =
+      std::filesystem::path(std::getenv("UMOCKDEV_DIR")) / "sys/devices" / going.UsbName() / (going.UsbName() + ":1.0");
+  std::vector<std::filesystem::path> hid;
+  for (const auto& entry : std::filesystem::directory_iterator(usb)) {
+    if (entry.path().filename().string().rfind("0003:", 0) == 0) hid.push_back(entry.path());
+  }
+  ASSERT_EQ(hid.size(), 1u) << "the HID device under " << usb;
+  std::filesystem::remove(hid.front() / "uevent");
+  std::filesystem::create_directory(hid.front() / "uevent");
+
+  const std::vector<ReaderIdentity> readers = reader_.ListReaders();
+  ASSERT_EQ(readers.size(), 1u);
+  EXPECT_EQ(readers[0].hid.path, staying.NodePath());
+  EXPECT_EQ(readers[0].hid.serialNumber, "EMU0002");
 }
 
 TEST_F(ReaderLinkE2E, SetAndRestoreReachTheReaderAsExactReports) {

@@ -1,7 +1,8 @@
 // The files the tool keeps, as every caller gets them: a read that never
 // blocks on a FIFO or a device and stops at its limit, a replacement that
-// leaves the old file or the new one and nothing else, folders made
-// private, and a folder lock that a second writer waits for.
+// leaves the old file or the new one and nothing else, a rename that never
+// replaces, folders made private, and a folder lock that a second writer
+// waits for.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -69,6 +70,27 @@ TEST_F(FilesTest, ReplacingALinkReplacesItsTarget) {
   std::filesystem::create_symlink("elsewhere/nothing/there", "dangling");
   EXPECT_FALSE(ReplaceFileAtomically("dangling", "x", std::nullopt, error));
   EXPECT_THAT(error.text, HasSubstr("leads nowhere"));
+}
+
+TEST_F(FilesTest, ARenameThatMayNotReplaceNeverLosesEitherFile) {
+  test::WriteBytes("old", "old");
+  test::WriteBytes("taken", "taken");
+  SystemError error;
+  EXPECT_EQ(RenameWithoutReplacing("old", "taken", error), RenameStatus::kTaken);
+  EXPECT_EQ(test::ReadBytes("old"), "old");
+  EXPECT_EQ(test::ReadBytes("taken"), "taken");
+  EXPECT_EQ(RenameWithoutReplacing("old", "aside", error), RenameStatus::kRenamed);
+  EXPECT_EQ(test::ReadBytes("aside"), "old");
+  EXPECT_THAT(FolderEntries(), ::testing::UnorderedElementsAre("aside", "taken"));
+
+  // A link is moved itself; what it leads to stays where it is.
+  std::filesystem::create_symlink("taken", "link");
+  EXPECT_EQ(RenameWithoutReplacing("link", "moved", error), RenameStatus::kRenamed);
+  EXPECT_TRUE(std::filesystem::is_symlink("moved"));
+  EXPECT_EQ(test::ReadBytes("taken"), "taken");
+
+  EXPECT_EQ(RenameWithoutReplacing("missing", "elsewhere", error), RenameStatus::kFailed);
+  EXPECT_THAT(error.text, HasSubstr("cannot rename missing to elsewhere: No such file"));
 }
 
 TEST_F(FilesTest, AFailedReplacementKeepsTheOldFileAndLeavesNoTemporaryOne) {

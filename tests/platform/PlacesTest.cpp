@@ -42,5 +42,20 @@ TEST_F(PlacesTest, SharedFoldersFollowXdgDataDirsInOrder) {
   EXPECT_THAT(SharedDataFolders(), ElementsAre("/usr/local/share/rdrconf/", "/usr/share/rdrconf/"));
 }
 
+// A system unit is told its folders by systemd; a program run by hand uses
+// the usual ones, so both find the same profile and record.
+TEST_F(PlacesTest, SystemFoldersAreSystemdsFirstOrTheUsualOnes) {
+  environment_.Set("CONFIGURATION_DIRECTORY", nullptr);
+  environment_.Set("STATE_DIRECTORY", nullptr);
+  EXPECT_EQ(SystemConfigFolder(), "/etc/rdrconf/");
+  EXPECT_EQ(SystemStateFolder(), "/var/lib/rdrconf/");
+  environment_.Set("CONFIGURATION_DIRECTORY", "/etc/rdrconf-test");
+  environment_.Set("STATE_DIRECTORY", "/var/lib/first/:/var/lib/second");
+  EXPECT_EQ(SystemConfigFolder(), "/etc/rdrconf-test/");
+  EXPECT_EQ(SystemStateFolder(), "/var/lib/first/");
+  environment_.Set("STATE_DIRECTORY", "relative");
+  EXPECT_EQ(SystemStateFolder(), "/var/lib/rdrconf/");
+}
+
 }  // namespace
 }  // namespace rdrconf::platform

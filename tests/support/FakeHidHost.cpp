@@ -139,6 +139,7 @@ int FakeHidHost::GetFeature(HidDeviceToken device, FeatureReport& report, HidErr
 
 void FakeHidHost::Close(HidDeviceToken device) {
   const std::string path = PathOf(device);
+  if (onClose_) onClose_(path);
   open_.erase(device);
   ++closes_;
   requests_.push_back({Kind::kClose, path, {}, true});

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -59,6 +60,9 @@ class FakeHidHost final : public HidHost {
   void FailGet(int n, int number = EIO) { failingGets_[n] = number; }  // the n-th get, from 1
   // The n-th get delivers only `bytes` bytes.
   void ShortGet(int n, int bytes) { shortGets_[n] = bytes; }
+  // Called at each close with the interface's path, while it is still
+  // held: to see what another program would find at that moment.
+  void OnClose(std::function<void(const std::string& path)> hook) { onClose_ = std::move(hook); }
 
   const std::vector<Request>& Requests() const { return requests_; }
   std::vector<Kind> Kinds() const;
@@ -94,6 +98,7 @@ class FakeHidHost final : public HidHost {
   std::map<int, int> shortGets_;
   std::vector<Request> requests_;
   std::map<HidDeviceToken, std::string> open_;
+  std::function<void(const std::string& path)> onClose_;
   HidDeviceToken nextToken_ = 1;
   int opens_ = 0;
   int closes_ = 0;

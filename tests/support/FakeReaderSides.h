@@ -31,6 +31,12 @@ class WatchedPipe {
   WatchedPipe& operator=(const WatchedPipe&) = delete;
 
   int ReadEnd() const { return fds_[0]; }
+  // Closes the write end: the read end is readable for good, as the node of
+  // an unplugged device is.
+  void HangUp() {
+    if (fds_[1] >= 0) close(fds_[1]);
+    fds_[1] = -1;
+  }
   void Write(const void* data, std::size_t size) {
     if (write(fds_[1], data, size) != static_cast<ssize_t>(size)) fds_[0] = -1;
   }
@@ -74,10 +80,17 @@ class FakeHotplug final : public HotplugSource {
 };
 
 // The reader's keyboard side as a test drives it: key events go through a
-// pipe, and it remembers how often it was grabbed and let go.
+// pipe, and it remembers how often it was grabbed, read and let go.
 class FakeKeyboard final : public KeyboardSource {
  public:
   static constexpr const char* kNode = "/dev/input/event-reader";
+
+  // The reader is pulled out: as with the real node, the descriptor hangs
+  // up, and the next Read finds the device gone; it cannot be had again.
+  void Unplug() {
+    unplugged_ = true;
+    pipe_.HangUp();
+  }
 
   // The keys arrive at the window's next turn of its event loop.
   void Type(const std::vector<TypedKey>& keys) {
@@ -89,6 +102,7 @@ class FakeKeyboard final : public KeyboardSource {
   void HaveNoNode() { hasNode_ = false; }
   int Grabs() const { return grabs_; }
   int Releases() const { return releases_; }
+  int Reads() const { return reads_; }
   const std::string& OpenedNode() const { return opened_; }
 
   std::optional<std::string> FindNode(const std::string& hidrawPath) override {
@@ -97,8 +111,8 @@ class FakeKeyboard final : public KeyboardSource {
   }
   const std::string& SearchedFor() const { return searchedFor_; }
   bool Open(const std::string& node, HidError& error) override {
-    if (failOpen_ != 0) {
-      error = {failOpen_, "cannot open " + node};
+    if (failOpen_ != 0 || unplugged_) {
+      error = {unplugged_ ? ENODEV : failOpen_, "cannot open " + node};
       return false;
     }
     opened_ = node;
@@ -108,7 +122,9 @@ class FakeKeyboard final : public KeyboardSource {
   }
   int Descriptor() const override { return held_ ? pipe_.ReadEnd() : -1; }
   std::vector<TypedKey> Read() override {
+    ++reads_;
     pipe_.Drain();
+    gone_ = unplugged_;
     std::vector<TypedKey> keys;
     keys.swap(typed_);
     return keys;
@@ -116,9 +132,11 @@ class FakeKeyboard final : public KeyboardSource {
   void Release() override {
     if (!held_) return;
     held_ = false;
+    gone_ = false;
     ++releases_;
   }
   bool IsHeld() const override { return held_; }
+  bool IsGone() const override { return gone_; }
 
  private:
   WatchedPipe pipe_;
@@ -126,8 +144,11 @@ class FakeKeyboard final : public KeyboardSource {
   int failOpen_ = 0;
   bool hasNode_ = true;
   bool held_ = false;
+  bool unplugged_ = false;
+  bool gone_ = false;
   int grabs_ = 0;
   int releases_ = 0;
+  int reads_ = 0;
   std::string opened_;
   std::string searchedFor_;
 };

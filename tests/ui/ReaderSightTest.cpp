@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 
 #include "dialogs/qt/DialogWindow.h"
 #include "reader/linux/EvdevKeyboard.h"
@@ -66,13 +67,27 @@ class ReaderSightTest : public test::SettingsWindowFixture {
     host.AddReader(path, serial);
     hotplug.Announce({HotplugEvent::Action::kAdded, path});
   }
+  // A reader with the serial number and USB port a test needs.
+  void PlugAt(const std::string& path, const std::string& serial, const std::string& port) {
+    HidInterfaceInfo info;
+    info.path = path;
+    info.vendorId = kReaderVendorId;
+    info.productId = kReaderProductId;
+    info.serialNumber = serial;
+    info.usbPort = port;
+    host.AddInterface(info);
+    hotplug.Announce({HotplugEvent::Action::kAdded, path});
+  }
   void Unplug(const std::string& path) {
     host.RemoveInterface(path);
     hotplug.Announce({HotplugEvent::Action::kRemoved, path});
   }
-  // Lets the window's event loop take what a device's descriptor brought.
+  // How long a test waits for the window's event loop to take what a
+  // descriptor brought: generous, for a loaded machine and a sanitizer build.
+  static constexpr int kPatienceMs = 10000;
+
   bool WaitForLine(int label, const QString& text) {
-    return QTest::qWaitFor([&] { return Line(label) == text; }, 2000);
+    return QTest::qWaitFor([&] { return Line(label) == text; }, kPatienceMs);
   }
   // Makes the window's timer of `milliseconds` fire now.
   void ElapseTimer(int milliseconds) {
@@ -154,7 +169,7 @@ TEST_F(ReaderSightTest, WithSeveralReadersEveryExchangeGoesToThePickedOne) {
   Start();
   Choose(id::kReaderPicker, 0);
   Plug("/dev/hidraw5", "C3");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Picker()->count() == 3; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Picker()->count() == 3; }, kPatienceMs));
   EXPECT_EQ(Picker()->currentText(), "A1");
   host.ClearRequests();
   Press(id::kSetConfig);
@@ -163,8 +178,68 @@ TEST_F(ReaderSightTest, WithSeveralReadersEveryExchangeGoesToThePickedOne) {
   // Down to one reader, the window is as it always was.
   Unplug("/dev/hidraw1");
   Unplug("/dev/hidraw2");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !Picker()->isVisible(); }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Picker()->isVisible(); }, kPatienceMs));
   EXPECT_EQ(Line(id::kStatus), Text("zh", "status_connected"));
+}
+
+// Cheap readers often share one serial number: the picker tells them apart
+// by their USB ports, and an exchange goes to the reader picked, by its node,
+// not to the first with its serial number.
+TEST_F(ReaderSightTest, ReadersSharingASerialNumberAreToldApartAndThePickedOneIsWritten) {
+  PlugAt("/dev/hidraw1", "SAME", "1-1");
+  PlugAt("/dev/hidraw2", "SAME", "1-2");
+  PlugAt("/dev/hidraw3", "C3", "1-3");
+  std::remove("RDRCONF.zh-CN.ini");  // the English status line, with its {reader}
+  Start();
+  ASSERT_EQ(Picker()->count(), 3);
+  EXPECT_EQ(Picker()->itemText(0).toStdString(), "SAME (USB 1-1)");
+  EXPECT_EQ(Picker()->itemText(1).toStdString(), "SAME (USB 1-2)");
+  EXPECT_EQ(Picker()->itemText(2).toStdString(), "C3") << "a serial number of its own is enough";
+
+  host.ClearRequests();
+  Choose(id::kReaderPicker, 1);
+  EXPECT_EQ(Line(id::kStatus).toStdString(), "Reader connected: SAME (USB 1-2)");
+  Press(id::kSetConfig);
+  Press(id::kRestoreConfig);
+  EXPECT_EQ(host.OpenedPaths(), (std::vector<std::string>{"/dev/hidraw2", "/dev/hidraw2"}));
+  const std::string written = "The settings have been written to the reader.";
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::string>{written, written}));
+}
+
+// The picked reader stays picked while it is away and when it comes back
+// under another node, as long as something tells it apart: its serial
+// number when no other reader has it, else its serial number and port. A
+// reader that merely gets its node or its serial number is not it.
+TEST_F(ReaderSightTest, ThePickFollowsTheReaderToAnotherNode) {
+  PlugAt("/dev/hidraw1", "SAME", "1-1");
+  PlugAt("/dev/hidraw2", "SAME", "1-2");
+  PlugAt("/dev/hidraw3", "C3", "1-3");
+  Start();
+  const auto pickedAfter = [&](const std::function<void()>& change, int readers) {
+    change();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Picker()->count() == readers; }, kPatienceMs));
+    host.ClearRequests();
+    Press(id::kSetConfig);
+    const std::vector<std::string> opened = host.OpenedPaths();
+    return opened.empty() ? std::string() : opened.front();
+  };
+
+  Choose(id::kReaderPicker, 1);
+  EXPECT_EQ(pickedAfter([&] { Unplug("/dev/hidraw2"); }, 2), "/dev/hidraw1") << "away: the first is shown";
+  EXPECT_EQ(pickedAfter([&] { PlugAt("/dev/hidraw7", "SAME", "1-2"); }, 3), "/dev/hidraw7");
+  EXPECT_EQ(Picker()->currentText().toStdString(), "SAME (USB 1-2)");
+  // Its twin at another port is not it, even on its old node.
+  EXPECT_EQ(pickedAfter([&] { Unplug("/dev/hidraw7"); }, 2), "/dev/hidraw1");
+  EXPECT_EQ(pickedAfter([&] { PlugAt("/dev/hidraw7", "SAME", "1-5"); }, 3), "/dev/hidraw1");
+
+  // A serial number of its own follows the reader to another port.
+  Choose(id::kReaderPicker, 1);
+  ASSERT_EQ(Picker()->currentText().toStdString(), "C3");
+  EXPECT_EQ(pickedAfter([&] { Unplug("/dev/hidraw3"); }, 2), "/dev/hidraw1");
+  EXPECT_EQ(pickedAfter([&] { PlugAt("/dev/hidraw3", "D4", "1-3"); }, 3), "/dev/hidraw1")
+      << "another reader on its node and port";
+  EXPECT_EQ(pickedAfter([&] { PlugAt("/dev/hidraw9", "C3", "1-9"); }, 4), "/dev/hidraw9");
+  EXPECT_EQ(Picker()->currentText().toStdString(), "C3");
 }
 
 TEST_F(ReaderSightTest, WhatWasWrittenLastShowsForThatReader) {
@@ -217,7 +292,7 @@ TEST_F(ReaderSightTest, TestScanShowsWhatTheReaderTypedAndHoldsItsKeyboardOnlyWh
   EXPECT_TRUE(QTest::qWaitFor([&] {
     ElapseTimer(600);
     return Line(id::kScanResult) == "Read: 4<KEY_X> (2 characters, no Enter)";
-  }, 2000));
+  }, kPatienceMs));
   EXPECT_TRUE(keyboard.IsHeld()) << "the test goes on for the next card";
 
   Press(id::kTestScan);
@@ -246,10 +321,35 @@ TEST_F(ReaderSightTest, TestScanLetsGoWhenTheWindowClosesAndAfterThirtySecondsWi
   EXPECT_TRUE(QTest::qWaitFor([&] {
     ElapseTimer(30000);
     return !keyboard.IsHeld();
-  }, 2000));
+  }, kPatienceMs));
   EXPECT_EQ(Line(id::kScanResult), Text("zh", "scan_timeout"));
   EXPECT_EQ(keyboard.Grabs(), 3);
   EXPECT_EQ(keyboard.Releases(), 3);
+}
+
+// A reader pulled out during the test: its keyboard side's node hangs up
+// and stays readable. The scan ends at once and says why, and the window
+// stops watching the node instead of reading it until the card timer ends.
+TEST_F(ReaderSightTest, UnpluggingTheReaderEndsTheTestScanAtOnce) {
+  host.AddReader("/dev/hidraw1", "A1");
+  Start();
+  Press(id::kTestScan);
+  ASSERT_TRUE(keyboard.IsHeld());
+  keyboard.Type(Keys({KEY_4, KEY_2}));  // half a number, then the reader goes
+  keyboard.Unplug();
+  Unplug("/dev/hidraw1");
+
+  EXPECT_TRUE(WaitForLine(id::kScanResult, Text("zh", "scan_unplugged"))) << Line(id::kScanResult).toStdString();
+  EXPECT_FALSE(keyboard.IsHeld());
+  EXPECT_EQ(keyboard.Releases(), 1);
+  EXPECT_EQ(Get<QPushButton>(id::kTestScan)->text().toStdString(), "zh:test_card");
+  EXPECT_TRUE(WaitForLine(id::kStatus, Text("zh", "status_no_reader")));
+  const int reads = keyboard.Reads();
+  for (int turn = 0; turn < 20; ++turn) QCoreApplication::processEvents();
+  EXPECT_EQ(keyboard.Reads(), reads) << "the hung-up node is no longer watched";
+  for (const QTimer* timer : window->Window().findChildren<QTimer*>()) {
+    EXPECT_FALSE(timer->isActive() && timer->interval() == 30000) << "the card timer is stopped";
+  }
 }
 
 TEST_F(ReaderSightTest, TestScanSaysWhyItCannotStart) {

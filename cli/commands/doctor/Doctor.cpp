@@ -28,7 +28,7 @@ Check LanguageFilesCheck() {
     return check;
   }
   check.ok = false;
-  check.code = kExitInternal;
+  check.code = kExitNotSetUp;
   check.detail = Joined(missing, " and ") + (missing.size() == 1 ? " is" : " are") + " in none of " +
                  Joined(places.textFolders, ", ");
   check.fix = "The window shows its texts from these files. Reinstall rdrconf, or copy the files into " +

@@ -78,7 +78,7 @@ TEST_F(WindowsDoctorTest, EachProblemGivesItsExitStatusAndItsFix) {
     host.HoldElsewhere(kReader, false);
     std::filesystem::remove("RDRCONF.zh-CN.ini");
     std::filesystem::remove("RDRCONF.en-US.ini");
-    EXPECT_EQ(Run({"doctor", "--json"}), cli::kExitInternal);
+    EXPECT_EQ(Run({"doctor", "--json"}), cli::kExitNotSetUp);
     EXPECT_EQ(CheckNamed("language_files")["ok"], false);
   }
   {

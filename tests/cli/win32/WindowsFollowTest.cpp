@@ -27,20 +27,20 @@ class WindowsFollowTest : public CliTest {
 
 TEST_F(WindowsFollowTest, TestAndWatchSayWhyTheyCannotRunAndSendNothing) {
   host.AddReader("\\\\?\\hid#vid_1d57&pid_ac08#1", "A1");
-  EXPECT_EQ(Run({"test"}), cli::kExitInternal);
+  EXPECT_EQ(Run({"test"}), cli::kExitNotSetUp);
   EXPECT_THAT(err.str(), HasSubstr("keyboard side"));
 
   const std::string profile = (folder_ / "profile.json").string();
   WriteBytes(profile,
              R"({"rdrconf_profile": 1, "settings": {"format_index": 4, "mode": "active", "enter": true, "power_saving": false}})");
-  EXPECT_EQ(Run({"watch", "--apply", profile}), cli::kExitInternal);
+  EXPECT_EQ(Run({"watch", "--apply", profile}), cli::kExitNotSetUp);
   EXPECT_THAT(err.str(), HasSubstr("no news of readers plugged in"));
   EXPECT_EQ(host.Opens(), 0);
 }
 
 TEST_F(WindowsFollowTest, ExportGivesTheLastWriteAsAProfile) {
   host.AddReader("\\\\?\\hid#vid_1d57&pid_ac08#1", "A1");
-  EXPECT_EQ(Run({"export"}), cli::kExitInternal) << "nothing written yet";
+  EXPECT_EQ(Run({"export"}), cli::kExitNothingRecorded) << "nothing written yet";
   ASSERT_EQ(Run({"set", "--format", "8h10d", "--mode", "passive", "--power-saving", "on"}), cli::kExitDone)
       << err.str();
   ASSERT_EQ(Run({"export", "--reader", "A1"}), cli::kExitDone) << err.str();

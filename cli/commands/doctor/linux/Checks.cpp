@@ -11,9 +11,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "cli/ExitCode.h"
+#include "cli/Output.h"
 #include "cli/Words.h"
 #include "platform/Files.h"
 
@@ -40,7 +42,7 @@ Check UdevRuleCheck(const CliEnvironment& environment) {
     }
   }
   check.ok = false;
-  check.code = kExitInternal;
+  check.code = kExitNotSetUp;
   check.detail = std::string(kRuleName) + " is in none of " + Joined(environment.udevRuleFolders, ", ");
   check.fix = std::string("Install the rule that ships with rdrconf (packaging/") + kRuleName +
               " in its sources):\n  sudo install -m 644 " + kRuleName +
@@ -153,10 +155,12 @@ bool IsTheNode(const platform::NodeFacts& node, const struct stat& info) {
   return info.st_dev == node.dev && info.st_ino == node.ino;
 }
 
+// The name a process gave itself, whole: it may hold any byte, a line
+// break too, and only the one that ends the file is not part of it.
 std::string ProcessName(const std::string& folder) {
-  std::ifstream comm(folder + "/comm");
-  std::string name;
-  std::getline(comm, name);
+  std::ifstream comm(folder + "/comm", std::ios::binary);
+  std::string name((std::istreambuf_iterator<char>(comm)), std::istreambuf_iterator<char>());
+  if (!name.empty() && name.back() == '\n') name.pop_back();
   return name.empty() ? "?" : name;
 }
 
@@ -233,7 +237,9 @@ void AddReaderChecks(const ReaderIdentity& reader, const CliEnvironment& environ
     }
   } else {
     std::vector<std::string> names;
-    for (const Holder& holder : held.holders) names.push_back(holder.name + " (PID " + std::to_string(holder.pid) + ")");
+    for (const Holder& holder : held.holders) {
+      names.push_back(Printable(holder.name) + " (PID " + std::to_string(holder.pid) + ")");
+    }
     held.ok = false;
     held.code = kExitBusy;
     held.detail = "held by " + Joined(names, ", ");
