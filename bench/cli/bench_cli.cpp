@@ -4,9 +4,6 @@
 // notice, set, close notice, each on a handle of its own). At the end the
 // program prints the difference per set; the goal is under 5 ms.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,15 +11,15 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/RunProgram.h"
 #include "bench/UnderWrapper.h"
 #include "emulator/EmulatedHidBus.h"
 #include "reader/CardReader.h"
 #include "reader/linux/HidApiHost.h"
 #include "reader/ReaderProtocol.h"
-
-extern char** environ;
 
 namespace {
 
@@ -36,24 +33,11 @@ rdrconf::CardReader* g_cardReader = nullptr;
 // The block "set --format 8h10d" sends: format 5, Active, Enter, power saving off.
 constexpr rdrconf::ReaderParameterBlock kBlock{5, 1, 1, 0, 0};
 
-// Starts rdrconf-cli with `arguments` and its output thrown away and waits
-// for it; its exit status, or -1 when it could not be started.
+// Starts rdrconf-cli with `arguments` and waits for it; its exit status,
+// or -1 when it could not be started.
 int RunCli(std::vector<std::string> arguments) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   arguments.insert(arguments.begin(), RDRCONF_CLI_PROGRAM);
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  if (waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  return rdrconf::bench::RunProgram(std::move(arguments));
 }
 
 void ReportCounters(benchmark::State& state) {
