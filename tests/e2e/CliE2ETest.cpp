@@ -487,6 +487,33 @@ class ApplyE2E : public CliE2E {
     return words;
   }
 
+  // The unit's command as a user other than root that may open `node` and
+  // no other node, as the unit's own user is: when the test runs as root,
+  // the command runs as nobody, and only `node` is opened up to it.
+  ProgramRun RunAsTheUnitsUser(std::vector<std::string> arguments, const std::string& node) const {
+    if (geteuid() != 0) return RunAsTheUnit(arguments);
+    namespace fs = std::filesystem;
+    const auto openUp = [](const fs::path& path, fs::perms perms) {
+      fs::permissions(path, perms, fs::perm_options::add);
+    };
+    // What the emulation is made of, readable (its sockets usable) by all.
+    const fs::path testbed = std::getenv("UMOCKDEV_DIR");
+    openUp(testbed, fs::perms::others_read | fs::perms::others_exec);
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(testbed)) {
+      if (entry.is_symlink()) continue;
+      openUp(entry.path(), entry.is_directory() ? fs::perms::others_read | fs::perms::others_exec
+                                                : fs::perms::others_read | fs::perms::others_write);
+    }
+    // The reader's node behind its emulated path, and the unit's folders.
+    openUp(fs::canonical(testbed / node.substr(1)), fs::perms::others_read | fs::perms::others_write);
+    openUp(folder_, fs::perms::others_exec);
+    openUp(folder_ / "etc", fs::perms::others_read | fs::perms::others_exec);
+    openUp(folder_ / "lib", fs::perms::all);
+    arguments.insert(arguments.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                         RDRCONF_CLI_PROGRAM});
+    return ChildProgram("/usr/bin/setpriv", arguments, Environment()).Finish();
+  }
+
   // As systemd runs the unit, with its configuration and state folders.
   ProgramRun RunAsTheUnit(const std::vector<std::string>& arguments) const {
     return ChildProgram(RDRCONF_CLI_PROGRAM, arguments, Environment()).Finish();
@@ -499,9 +526,9 @@ class ApplyE2E : public CliE2E {
 TEST_F(ApplyE2E, TheUnitsCommandGivesTheProfileToItsNodeAloneAndRecordsIt) {
   EmulatedReader& other = bus_.AddReader();
   EmulatedReader& plugged = bus_.AddReader();
-  other.FailOpens(true);  // as a node the unit's user may not open
+  other.FailOpens(true);  // as a node the unit's user may not open, also when the test is not root
 
-  const ProgramRun run = RunAsTheUnit(UnitCommand(plugged.NodePath()));
+  const ProgramRun run = RunAsTheUnitsUser(UnitCommand(plugged.NodePath()), plugged.NodePath());
 
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, plugged.NodePath() + " (serial EMU0002, USB 1-2): set format 8h10d (5), Passive, No-Enter, "
@@ -514,6 +541,9 @@ TEST_F(ApplyE2E, TheUnitsCommandGivesTheProfileToItsNodeAloneAndRecordsIt) {
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                 std::filesystem::perms::group_read | std::filesystem::perms::others_read);
   EXPECT_EQ(SettingsRecord(record.string()).Read().begin()->second.settings.Block(), kProfileBlock);
+  struct stat owner {};
+  ASSERT_EQ(stat(record.c_str(), &owner), 0);
+  EXPECT_NE(owner.st_uid, 0u) << "written by a user other than root";
   EXPECT_FALSE(std::filesystem::exists(folder_ / "state")) << "no user's record";
 }
 
